@@ -1,0 +1,85 @@
+#include "chunk_pipe.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <functional>
+
+namespace quelvarn {
+
+chunk_pipe::chunk_pipe(std::size_t count, std::size_t capacity) : capacity_(capacity), storage_(count) {
+  for (chunk& c : storage_) {
+    c.data = std::make_unique<char[]>(capacity);
+    free_.push_back(&c);
+  }
+}
+
+chunk* chunk_pipe::acquire_free() {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [&] { return cancelled_ || !free_.empty(); });
+  if (cancelled_) return nullptr;
+  chunk* c = free_.front();
+  free_.pop_front();
+  c->size = 0;
+  return c;
+}
+
+void chunk_pipe::push_full(chunk* c) {
+  {
+    std::lock_guard lock(mutex_);
+    full_.push_back(c);
+  }
+  changed_.notify_all();
+}
+
+void chunk_pipe::finish(std::exception_ptr error) {
+  {
+    std::lock_guard lock(mutex_);
+    finished_ = true;
+    if (error && !error_) error_ = error;
+  }
+  changed_.notify_all();
+}
+
+chunk* chunk_pipe::acquire_full() {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [&] { return cancelled_ || finished_ || !full_.empty(); });
+  if (cancelled_ || full_.empty()) return nullptr;
+  chunk* c = full_.front();
+  full_.pop_front();
+  return c;
+}
+
+void chunk_pipe::release(chunk* c) {
+  {
+    std::lock_guard lock(mutex_);
+    free_.push_back(c);
+  }
+  changed_.notify_all();
+}
+
+void chunk_pipe::cancel(std::exception_ptr error) {
+  {
+    std::lock_guard lock(mutex_);
+    cancelled_ = true;
+    if (error && !error_) error_ = error;
+  }
+  changed_.notify_all();
+}
+
+std::exception_ptr chunk_pipe::error() {
+  std::lock_guard lock(mutex_);
+  return error_;
+}
+
+std::thread start_quiet_thread(std::function<void()> body) {
+  sigset_t all;
+  sigset_t previous;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &previous);
+  std::thread thread(std::move(body));
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  return thread;
+}
+
+}  // namespace quelvarn

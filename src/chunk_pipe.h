@@ -1,0 +1,66 @@
+// A fixed set of byte blocks handed back and forth between two threads.
+#ifndef QUELVARN_CHUNK_PIPE_H_
+#define QUELVARN_CHUNK_PIPE_H_
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace quelvarn {
+
+struct chunk {
+  std::unique_ptr<char[]> data;
+  std::size_t size = 0;
+};
+
+/// Blocks travel from the producer (who fills free ones) to the consumer (who
+/// drains full ones and gives them back), so memory stays at count * capacity
+/// however long the stream is.
+class chunk_pipe {
+ public:
+  chunk_pipe(std::size_t count, std::size_t capacity);
+  chunk_pipe(const chunk_pipe&) = delete;
+  chunk_pipe& operator=(const chunk_pipe&) = delete;
+
+  std::size_t capacity() const { return capacity_; }
+
+  /// Producer: an empty block, or nullptr once the consumer has cancelled.
+  chunk* acquire_free();
+  void push_full(chunk* c);
+  /// Producer: no more blocks will come; a non-null error reaches the consumer.
+  void finish(std::exception_ptr error = nullptr);
+
+  /// Consumer: the next full block, or nullptr at the end of the stream.
+  chunk* acquire_full();
+  void release(chunk* c);
+  /// Consumer: stop the producer, recording why.
+  void cancel(std::exception_ptr error = nullptr);
+
+  /// What went wrong on either side, if anything.
+  std::exception_ptr error();
+
+ private:
+  std::size_t capacity_;
+  std::vector<chunk> storage_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<chunk*> free_;
+  std::deque<chunk*> full_;
+  bool finished_ = false;
+  bool cancelled_ = false;
+  std::exception_ptr error_;
+};
+
+/// Starts a thread with every signal blocked, so that signals such as SIGINT
+/// always reach the main thread, whose handlers clean up after the run.
+std::thread start_quiet_thread(std::function<void()> body);
+
+}  // namespace quelvarn
+
+#endif  // QUELVARN_CHUNK_PIPE_H_

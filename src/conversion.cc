@@ -1,0 +1,79 @@
+#include "conversion.h"
+
+#include <errno.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <string>
+
+#include "packed_epoch.h"
+#include "section_writer.h"
+
+namespace quelvarn {
+namespace {
+
+constexpr std::string_view kTitle = "MINOR PLANET CENTER ORBIT DATABASE (MPCORB)";
+// The title line and 42 more.
+constexpr int kHeaderLines = 43;
+constexpr std::uint64_t kProgressInterval = 10000;
+// Shorter record lines do not reach the name column.
+constexpr std::size_t kShortestRecord = 175;
+
+}  // namespace
+
+std::string decimal(std::uint64_t n) {
+  char digits[24];
+  return std::string(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
+}
+
+void console::say(std::string_view line) {
+  if (fd_ < 0) return;
+  std::string text;
+  text.reserve(line.size() + 1);
+  text.append(line).push_back('\n');
+  std::string_view rest = text;
+  // A console that has gone away must not stop the conversion.
+  while (!rest.empty()) {
+    ssize_t put = ::write(fd_, rest.data(), rest.size());
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return;
+    rest.remove_prefix(static_cast<std::size_t>(put));
+  }
+}
+
+bool read_title(line_reader& lines) {
+  text_line first;
+  return lines.next(first) && first.text.find(kTitle) != std::string_view::npos;
+}
+
+conversion_counts convert_records(line_reader& lines, output_buffer& out, console& con) {
+  text_line line;
+  for (int i = 1; i < kHeaderLines && lines.next(line); ++i) {
+  }
+
+  conversion_counts counts;
+  while (lines.next(line)) {
+    if (line.text.empty()) continue;
+    ++counts.records;
+    if (counts.records % kProgressInterval == 0) con.say(" Processing line: " + decimal(counts.records));
+
+    std::string_view reason;
+    std::string epoch;
+    if (line.too_long) {
+      reason = ": too long";
+    } else if (line.text.size() < kShortestRecord) {
+      reason = ": too short";
+    } else if (!epoch_readable(line.text.substr(20, 5))) {
+      epoch = ": bad epoch " + std::string(line.text.substr(20, 5));
+      reason = epoch;
+    } else {
+      record2section(line.text, out);
+      continue;
+    }
+    ++counts.skipped;
+    con.say(" Skipped line " + decimal(line.number) + std::string(reason));
+  }
+  return counts;
+}
+
+}  // namespace quelvarn

@@ -1,0 +1,45 @@
+// The record loop: catalogue lines in, sections and progress messages out.
+#ifndef QUELVARN_CONVERSION_H_
+#define QUELVARN_CONVERSION_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "line_reader.h"
+#include "output_buffer.h"
+
+namespace quelvarn {
+
+/// Console lines, each written and flushed as a whole the moment it is said.
+class console {
+ public:
+  /// fd < 0 keeps quiet (fuzzing).
+  explicit console(int fd) : fd_(fd) {}
+  void say(std::string_view line);
+
+ private:
+  int fd_;
+};
+
+/// n in plain decimal, as the console messages print numbers.
+std::string decimal(std::uint64_t n);
+
+/// Reads the first line and tells whether it is a catalogue's title line.
+/// Only the first 64 KiB of the line are searched.
+bool read_title(line_reader& lines);
+
+struct conversion_counts {
+  /// Non-empty lines after the header, converted or not. 64 bits: the
+  /// catalogue grows, and a count that wraps would misreport silently.
+  std::uint64_t records = 0;
+  std::uint64_t skipped = 0;
+};
+
+/// Skips the rest of the header, then converts every non-empty line,
+/// announcing progress and skipped lines on the console.
+conversion_counts convert_records(line_reader& lines, output_buffer& out, console& con);
+
+}  // namespace quelvarn
+
+#endif  // QUELVARN_CONVERSION_H_

@@ -1,0 +1,68 @@
+// The catalogue's bytes as the MPC ships them: plain, or gzip-compressed.
+#ifndef QUELVARN_INPUT_STREAM_H_
+#define QUELVARN_INPUT_STREAM_H_
+
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "chunk_pipe.h"
+#include "io.h"
+
+namespace quelvarn {
+
+/// Decompresses a gzip stream of one or more members, as `gzip -dc` does.
+/// A corrupt or truncated stream, or bytes after a member that are not
+/// another member, raise read_error.
+class gzip_source final : public byte_source {
+ public:
+  explicit gzip_source(std::unique_ptr<byte_source> compressed);
+  ~gzip_source() override;
+  gzip_source(const gzip_source&) = delete;
+  gzip_source& operator=(const gzip_source&) = delete;
+  std::size_t read(char* buf, std::size_t n) override;
+
+ private:
+  struct state;
+  std::unique_ptr<state> state_;
+};
+
+/// Reads another source ahead on a thread of its own, so that producing the
+/// bytes (decompressing them, above all) overlaps their conversion.
+class prefetch_source final : public byte_source {
+ public:
+  explicit prefetch_source(std::unique_ptr<byte_source> inner);
+  ~prefetch_source() override;
+  prefetch_source(const prefetch_source&) = delete;
+  prefetch_source& operator=(const prefetch_source&) = delete;
+  std::size_t read(char* buf, std::size_t n) override;
+
+ private:
+  std::unique_ptr<byte_source> inner_;
+  chunk_pipe pipe_;
+  std::thread reader_;
+  chunk* current_ = nullptr;
+  std::size_t offset_ = 0;
+};
+
+/// Serves a prefix read ahead of time, then the rest of the source.
+class prefixed_source final : public byte_source {
+ public:
+  prefixed_source(std::string prefix, std::unique_ptr<byte_source> rest)
+      : prefix_(std::move(prefix)), rest_(std::move(rest)) {}
+  std::size_t read(char* buf, std::size_t n) override;
+
+ private:
+  std::string prefix_;
+  std::size_t offset_ = 0;
+  std::unique_ptr<byte_source> rest_;
+};
+
+/// Recognises gzip input by its magic bytes (never by the file's name) and
+/// returns the stream of plain catalogue text. threaded = false keeps all
+/// work on the caller's thread.
+std::unique_ptr<byte_source> open_catalogue_stream(std::unique_ptr<byte_source> raw, bool threaded = true);
+
+}  // namespace quelvarn
+
+#endif  // QUELVARN_INPUT_STREAM_H_

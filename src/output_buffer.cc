@@ -1,0 +1,84 @@
+#include "output_buffer.h"
+
+#include <cstring>
+
+namespace quelvarn {
+namespace {
+
+// Enough blocks that the formatter rarely waits for the writer, few enough
+// that memory stays small.
+constexpr std::size_t kBlocks = 4;
+
+}  // namespace
+
+output_buffer::output_buffer(byte_sink& sink, bool threaded) : sink_(sink), pipe_(threaded ? kBlocks : 1, kBlockSize) {
+  if (threaded) {
+    writer_ = start_quiet_thread([this] {
+      while (chunk* c = pipe_.acquire_full()) {
+        try {
+          sink_.write(std::string_view(c->data.get(), c->size));
+        } catch (...) {
+          pipe_.cancel(std::current_exception());
+          return;
+        }
+        pipe_.release(c);
+      }
+    });
+  }
+  next_block();
+}
+
+// Left without finish(): the run failed, so what is still queued is dropped.
+output_buffer::~output_buffer() { stop_writer(false); }
+
+void output_buffer::append(std::string_view text) {
+  while (!text.empty()) {
+    if (pos_ == end_) next_block();
+    std::size_t take = std::min(text.size(), static_cast<std::size_t>(end_ - pos_));
+    std::memcpy(pos_, text.data(), take);
+    pos_ += take;
+    text.remove_prefix(take);
+  }
+}
+
+void output_buffer::hand_over() {
+  if (current_ == nullptr) return;
+  current_->size = static_cast<std::size_t>(pos_ - current_->data.get());
+  chunk* c = current_;
+  current_ = nullptr;
+  pos_ = end_ = nullptr;
+  if (c->size == 0) {
+    pipe_.release(c);
+  } else if (writer_.joinable()) {
+    pipe_.push_full(c);
+  } else {
+    sink_.write(std::string_view(c->data.get(), c->size));
+    pipe_.release(c);
+  }
+}
+
+void output_buffer::next_block() {
+  hand_over();
+  current_ = pipe_.acquire_free();
+  if (current_ == nullptr) std::rethrow_exception(pipe_.error());
+  pos_ = current_->data.get();
+  end_ = pos_ + pipe_.capacity();
+}
+
+void output_buffer::finish() {
+  hand_over();
+  stop_writer(true);
+  if (std::exception_ptr error = pipe_.error()) std::rethrow_exception(error);
+}
+
+void output_buffer::stop_writer(bool drain) {
+  if (!writer_.joinable()) return;
+  if (drain) {
+    pipe_.finish();
+  } else {
+    pipe_.cancel();
+  }
+  writer_.join();
+}
+
+}  // namespace quelvarn

@@ -1,0 +1,47 @@
+// The output catalogue, replaced whole or not at all.
+#ifndef QUELVARN_OUTPUT_FILE_H_
+#define QUELVARN_OUTPUT_FILE_H_
+
+#include <string>
+
+#include "io.h"
+
+namespace quelvarn {
+
+/// A regular output file is written to a temporary file in its directory and
+/// renamed over the target only by commit(), so a failed or interrupted run
+/// leaves the user's previous catalogue exactly as it was. The temporary file
+/// is unnamed (O_TMPFILE) where the file system allows, so that not even
+/// SIGKILL leaves a stray file; elsewhere it is named and removed on failure
+/// and on SIGINT, SIGTERM, SIGHUP and SIGQUIT. Outputs that are not regular
+/// files (pipes, devices) are written directly.
+class output_file {
+ public:
+  enum class temporary { unnamed_if_possible, named };
+
+  /// Throws write_error when the output cannot be created.
+  explicit output_file(const std::string& path, temporary kind = temporary::unnamed_if_possible);
+  ~output_file();
+  output_file(const output_file&) = delete;
+  output_file& operator=(const output_file&) = delete;
+
+  byte_sink& sink() { return sink_; }
+
+  /// Makes everything written durable and puts it in place of the target.
+  /// Throws write_error; the target is then left untouched.
+  void commit();
+
+ private:
+  void discard();
+
+  std::string target_;     // the path finally written, symbolic links resolved
+  std::string temp_path_;  // named temporary file, if one is used
+  int fd_ = -1;
+  bool direct_ = false;
+  bool unnamed_ = false;
+  fd_sink sink_{-1};
+};
+
+}  // namespace quelvarn
+
+#endif  // QUELVARN_OUTPUT_FILE_H_

@@ -1,0 +1,29 @@
+// One MPCORB record line to one section of the minor-body catalogue.
+#ifndef QUELVARN_SECTION_WRITER_H_
+#define QUELVARN_SECTION_WRITER_H_
+
+#include <cstddef>
+#include <string_view>
+
+#include "output_buffer.h"
+
+namespace quelvarn {
+
+/// The text without its leading and trailing blanks, tabs, CRs and LFs.
+std::string_view trim(std::string_view text);
+
+/// Writes the section for one record: "[name]", the key lines and an empty
+/// line. Element columns are copied as text; only the epoch is computed.
+/// Any line is accepted; fields beyond its end come out empty.
+void record2section(std::string_view line, output_buffer& out);
+
+/// Upper bound of what record2section() writes for any line.
+inline constexpr std::size_t kMaxSectionSize = 1024;
+
+/// Writes a Julian Day as printf's "%.10g" would, without the C library's
+/// locale look-ups. Returns the end of the text; needs 32 bytes of room.
+char* format_julian_day(double day, char* out);
+
+}  // namespace quelvarn
+
+#endif  // QUELVARN_SECTION_WRITER_H_
