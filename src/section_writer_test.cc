@@ -1,0 +1,126 @@
+#include "section_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "packed_epoch.h"
+
+namespace quelvarn {
+namespace {
+
+// A record line of the published layout with the given designation columns
+// (166 onwards) and epoch.
+std::string record(const std::string& designation, const std::string& epoch = "K239D") {
+  std::string line =
+      "00047    6.85  0.15 " + epoch +
+      "  33.20145  150.14563  211.31012   12.95437  0.0874361  0.21409163   2.7678915  0 MPO600000  2000  50 "
+      "1900-2020 0.50 M-v 30h MPCLINUX   0000";
+  line.resize(165, ' ');
+  return line + designation;
+}
+
+std::string convert(const std::string& line) {
+  string_sink sink;
+  {
+    output_buffer out(sink, false);
+    record2section(line, out);
+    out.finish();
+  }
+  return sink.text;
+}
+
+// The first line of the section and the value of one key.
+std::string header_of(const std::string& section) { return section.substr(0, section.find('\n')); }
+std::string value_of(const std::string& section, const std::string& key) {
+  std::size_t at = section.find("\n" + key + " ");
+  if (at == std::string::npos) return "<absent>";
+  std::size_t start = section.find("= ", at) + 2;
+  return section.substr(start, section.find('\n', start) - start);
+}
+
+TEST(Trim, RemovesBlanksTabsAndLineEndsAtBothEndsOnly) {
+  EXPECT_EQ(trim("  a b\t"), "a b");
+  EXPECT_EQ(trim("\r\n\t x \n"), "x");
+  EXPECT_EQ(trim(" \t\r\n "), "");
+  EXPECT_EQ(trim(""), "");
+  EXPECT_EQ(trim("\va\f"), "\va\f");
+}
+
+TEST(Record2Section, WritesTheWholeSectionInOrder) {
+  EXPECT_EQ(convert(record("     (47) Xyla")),
+            "[47xyla]\n"
+            "absolute_magnitude             = 6.85\n"
+            "coord_func                     = comet_orbit\n"
+            "minor_planet_number            = 47\n"
+            "name                           = Xyla\n"
+            "orbit_ArgOfPericenter          = 150.14563\n"
+            "orbit_AscendingNode            = 211.31012\n"
+            "orbit_Eccentricity             = 0.0874361\n"
+            "orbit_Epoch                    = 2460200.5\n"
+            "orbit_Inclination              = 12.95437\n"
+            "orbit_MeanAnomaly              = 33.20145\n"
+            "orbit_MeanMotion               = 0.21409163\n"
+            "orbit_SemiMajorAxis            = 2.7678915\n"
+            "type                           = asteroid\n"
+            "\n");
+}
+
+TEST(Record2Section, SectionNameAndNumberFromTheDesignation) {
+  std::string s = convert(record("   (4711) Xyla de Mor"));
+  EXPECT_EQ(header_of(s), "[4711xylade mor]");  // only two blanks go
+  EXPECT_EQ(value_of(s, "name"), "Xyla de Mor");
+
+  // Column 194 belongs to the name but not to the section name.
+  s = convert(record("      (5) Abcdefghijklmnopqrs"));
+  EXPECT_EQ(header_of(s), "[5abcdefghijklmnopqr]");
+  EXPECT_EQ(value_of(s, "name"), "Abcdefghijklmnopqrs");
+
+  s = convert(record("  2005 CG81-Ab c"));
+  EXPECT_EQ(header_of(s), "[2005cg81-abc]");
+  EXPECT_EQ(value_of(s, "minor_planet_number"), "2005 CG");  // columns 166-174 only
+
+  s = convert(record("   ()   ", "K0011"));
+  EXPECT_EQ(header_of(s), "[]");
+  EXPECT_EQ(value_of(s, "minor_planet_number"), "<absent>");
+  EXPECT_EQ(value_of(s, "name"), "");
+}
+
+TEST(Record2Section, CopiesBlankAndShortFieldsAsEmpty) {
+  std::string line = record("     (47) Xyla");
+  line.replace(8, 5, "     ");
+  EXPECT_NE(convert(line).find("\nabsolute_magnitude             = \n"), std::string::npos);
+
+  // A line ending inside the designation gives what there is, and any line
+  // at all, even one that ends before the epoch, must not be read past.
+  EXPECT_EQ(header_of(convert(line.substr(0, 172))), "[4]");
+  EXPECT_EQ(value_of(convert(line.substr(0, 175)), "name"), "");
+  EXPECT_NE(convert("K2").find("orbit_Epoch"), std::string::npos);
+  EXPECT_LE(convert(std::string(300, '(')).size(), kMaxSectionSize);
+}
+
+TEST(FormatJulianDay, MatchesPrintfGeneralNotation) {
+  char expected[64];
+  char got[64];
+  for (const char* letter : {"I", "J", "K"}) {
+    for (int year = -9; year < 100; ++year) {
+      for (char month : std::string("123456789ABCV")) {
+        char epoch[16];
+        std::snprintf(epoch, sizeof epoch, "%s%02d%cV", letter, year, month);
+        double day = jd(epoch);
+        std::snprintf(expected, sizeof expected, "%.10g", day);
+        *format_julian_day(day, got) = '\0';
+        ASSERT_STREQ(got, expected) << epoch;
+      }
+    }
+  }
+  for (double other : {0.0, -1.5, 1e9 + 0.5, 2451544.25, 1e-7, 123456789012.0}) {
+    std::snprintf(expected, sizeof expected, "%.10g", other);
+    *format_julian_day(other, got) = '\0';
+    EXPECT_STREQ(got, expected);
+  }
+}
+
+}  // namespace
+}  // namespace quelvarn

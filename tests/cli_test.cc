@@ -1,0 +1,137 @@
+// End-to-end: the built program on small catalogues in a temporary directory.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+namespace quelvarn::testing {
+namespace {
+
+const std::string kUsage =
+    "\n missing parameters or missing all parameters\n <file In> <file Out>\n"
+    " example: quelvarn MPCORB.DAT ssystem_minor.ini\n\n";
+const std::string kOld = "the catalogue the user already has\n";
+
+std::string success(const std::string& counts) {
+  return "\n Starting\n\n\n End of processing: " + counts + "\n\n Finished\n" + banner();
+}
+
+TEST(Cli, CommandLine) {
+  temp_dir dir;
+  for (const auto& args : std::vector<std::vector<std::string>>{{}, {dir.path("a")}, {"a", "b", "c"}}) {
+    run_result r = run_quelvarn(args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.console, kUsage);
+  }
+  for (const char* help : {"--help", "-h"}) EXPECT_EQ(run_quelvarn({help}).console, kUsage);
+  EXPECT_EQ(run_quelvarn({"--help"}).status, 0);
+  run_result version = run_quelvarn({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.console, "quelvarn 1.0.0\n");
+  // Options only count alone; with two arguments they are paths.
+  EXPECT_EQ(run_quelvarn({"--help", dir.path("out")}).console, failure(" file --help not exits"));
+  EXPECT_TRUE(dir.names().empty());
+}
+
+TEST(Cli, ConvertsTheShippedSampleExactly) {
+  temp_dir dir;
+  run_result r = run_quelvarn({QUELVARN_SAMPLE, dir.path("out.ini")});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.console, success("42 asteroids."));
+  EXPECT_EQ(r.errors, "");
+  EXPECT_EQ(read_file(dir.path("out.ini")), read_file(QUELVARN_TEST_DATA "/sample.expected.ini"));
+}
+
+TEST(Cli, ReportsProgressSkippedLinesAndLineNumbers) {
+  temp_dir dir;
+  std::string record = genuine_records().substr(0, 203);
+  std::string records;
+  for (int i = 0; i < 10000; ++i) records += record;
+  std::string short_line = record.substr(0, 174) + "\n";
+  std::string bad_epoch = record.substr(0, 20) + "Z239D" + record.substr(25);
+  write_file(dir.path("in"), genuine_header() + "\n\n" + short_line + bad_epoch + " \n" + records);
+  run_result r = run_quelvarn({dir.path("in"), dir.path("out")});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.console,
+            "\n Starting\n\n Skipped line 46: too short\n Skipped line 47: bad epoch Z239D\n"
+            " Skipped line 48: too short\n Processing line: 10000\n\n End of processing: 10003 asteroids.\n"
+            " Skipped records: 3\n\n Finished\n" +
+                banner());
+}
+
+TEST(Cli, RejectedInputLeavesTheOutputAlone) {
+  temp_dir dir;
+  write_file(dir.path("out"), kOld);
+  write_file(dir.path("notes.txt"), "MINOR PLANET CENTER ORBIT DATABASE\n");
+  ::mkdir(dir.path("subdir").c_str(), 0755);
+  struct {
+    std::string input, message;
+  } cases[] = {
+      {dir.path("missing"), " file " + dir.path("missing") + " not exits"},
+      {dir.path("subdir"), " file " + dir.path("subdir") + " not exits"},
+      {dir.path("notes.txt"), " file " + dir.path("notes.txt") + " is bad"},
+  };
+  for (const auto& c : cases) {
+    run_result r = run_quelvarn({c.input, dir.path("out")});
+    EXPECT_EQ(r.status, 1) << c.input;
+    EXPECT_EQ(r.console, failure(c.message));
+  }
+  // A missing input must not create an output either.
+  EXPECT_EQ(run_quelvarn({dir.path("missing"), dir.path("new")}).status, 1);
+  EXPECT_EQ(read_file(dir.path("out")), kOld);
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"notes.txt", "out", "subdir"}));
+}
+
+TEST(Cli, RefusesToOverwriteItsInput) {
+  temp_dir dir;
+  std::string catalogue = genuine_header() + genuine_records();
+  write_file(dir.path("in"), catalogue);
+  ::symlink("in", dir.path("link").c_str());
+  ::link(dir.path("in").c_str(), dir.path("hard").c_str());
+  ::mkdir(dir.path("d").c_str(), 0755);
+  for (const std::string& out : {dir.path("in"), dir.path("d/../in"), dir.path("link"), dir.path("hard")}) {
+    run_result r = run_quelvarn({dir.path("in"), out});
+    EXPECT_EQ(r.status, 1) << out;
+    EXPECT_EQ(r.console, failure(" file " + out + " is the input file"));
+  }
+  EXPECT_EQ(read_file(dir.path("in")), catalogue);
+}
+
+TEST(Cli, UnwritableOutputIsReportedBeforeStarting) {
+  temp_dir dir;
+  write_file(dir.path("in"), genuine_header() + genuine_records());
+  ::mkdir(dir.path("d").c_str(), 0755);
+  for (const std::string& out : {dir.path("no/such/dir/out"), dir.path("d"), std::string("/dev/full")}) {
+    run_result r = run_quelvarn({dir.path("in"), out});
+    EXPECT_EQ(r.status, 1) << out;
+    std::string message = failure(" file " + out + " cannot be written");
+    // /dev/full is opened fine and fails on the first write, after the start.
+    EXPECT_EQ(r.console, out == "/dev/full" ? "\n Starting\n\n" + message : message);
+  }
+}
+
+TEST(Cli, ReplacesTheTargetKeepingModeAndLinks) {
+  temp_dir dir;
+  write_file(dir.path("in.gz"), gzip_bytes(genuine_header() + genuine_records()));
+  write_file(dir.path("real.ini"), kOld);
+  ::chmod(dir.path("real.ini").c_str(), 0640);
+  ::symlink("real.ini", dir.path("link.ini").c_str());
+  run_result r = run_quelvarn({dir.path("in.gz"), dir.path("link.ini")});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.console, success("796 asteroids."));
+  struct stat st {};
+  ASSERT_EQ(::lstat(dir.path("link.ini").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(::stat(dir.path("real.ini").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(read_file(dir.path("real.ini")).substr(0, 9), "[1ceres]\n");
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"in.gz", "link.ini", "real.ini"}));
+
+  // Outputs that are not regular files are written in place.
+  EXPECT_EQ(run_quelvarn({dir.path("in.gz"), "/dev/null"}).status, 0);
+}
+
+}  // namespace
+}  // namespace quelvarn::testing

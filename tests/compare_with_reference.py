@@ -1,0 +1,133 @@
+#!/usr/bin/env python3
+"""Runs quelvarn and the plain reference on genuine and synthetic catalogues,
+plain and gzip-compressed, and fails on any byte of difference in the output
+file, the console or the exit status.
+
+usage: compare_with_reference.py QUELVARN_BINARY TEST_DATA_DIR
+"""
+
+import gzip
+import os
+import random
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import reference_convert  # noqa: E402
+
+DESIGNATIONS = [
+    b"      (1) Ceres", b"  (620057) 2005 CG81", b"           1994 TG", b"    (4711) Xyla de Mor",
+    b"   (12) Victoria-Ann Bee", b"", b"   ()", b" (47)Xyla", b"(123456789) Verylongname-withdash",
+    b"\t(5)\tAstraea ", b"     Ab(c)d) e f g h", b"   (9) Metis\r", b"\xc3\x89los (77) ", b"     6344 P-L",
+    b"(1 2) A B C D", b"  ABC DEF", b" " * 40, b"(((((( )))))) x y z",
+]
+EPOCHS = [b"K239D", b"K0011", b"K2421", b"K2431", b"K24AV", b"K2310", b"J9611", b"I99CV", b"K107N",
+          b"J949P", b"K 5AA", b"K+5AA", b"K-1AA", b"K5x11", b"K\t712", b"Kaa11", b"X2311", b"k2311",
+          b"     ", b"K23ZZ", b"K23a1", b"J00DW", b"I-911"]
+
+
+def catalogue_from(header, records, crlf=False, final_newline=True):
+    nl = b"\r\n" if crlf else b"\n"
+    text = nl.join(header + records)
+    return text + nl if final_newline else text
+
+
+def synthetic_records(rng, base_records, count):
+    out = []
+    for _ in range(count):
+        line = bytearray(rng.choice(base_records))
+        roll = rng.random()
+        if roll < 0.02:
+            out.append(b"")
+            continue
+        if roll < 0.03:
+            out.append(b" " * rng.randint(1, 250))
+            continue
+        if rng.random() < 0.3:
+            line[20:25] = rng.choice(EPOCHS)
+        if rng.random() < 0.3:
+            designation = rng.choice(DESIGNATIONS)[:28].ljust(28)
+            line[165:193] = designation
+        if rng.random() < 0.1:
+            start = rng.choice((8, 26, 37, 48, 59, 70, 80, 92, 175))
+            line[start:start + 5] = b" \t  \r"[:5]
+        if rng.random() < 0.05:
+            del line[rng.randint(150, 201):]
+        if rng.random() < 0.001:
+            line += b"x" * 70000
+        out.append(bytes(line))
+    return out
+
+
+def run_case(binary, workdir, name, data, stored=None):
+    """stored: the bytes to put in the input file (compressed form), if not data."""
+    in_path = os.path.join(workdir, name)
+    out_path = os.path.join(workdir, name + ".ini")
+    with open(in_path, "wb") as f:
+        f.write(data if stored is None else stored)
+    if os.path.exists(out_path):
+        os.unlink(out_path)
+    got = subprocess.run([binary, in_path, out_path], capture_output=True)
+    want_console, want_output, want_status = reference_convert.convert(data, in_path, out_path)
+    problems = []
+    if got.returncode != want_status:
+        problems.append("exit status %d, expected %d" % (got.returncode, want_status))
+    if got.stdout != want_console:
+        problems.append("console differs:\n--- got\n%r\n--- expected\n%r" % (got.stdout[-2000:], want_console[-2000:]))
+    if got.stderr:
+        problems.append("wrote to standard error: %r" % got.stderr[:200])
+    if want_output is not None:
+        with open(out_path, "rb") as f:
+            output = f.read()
+        if output != want_output:
+            at = next((i for i, (a, b) in enumerate(zip(output, want_output)) if a != b), min(len(output), len(want_output)))
+            problems.append("output differs at byte %d: got %r, expected %r"
+                            % (at, output[max(0, at - 200):at + 100], want_output[max(0, at - 200):at + 100]))
+    print("%-40s %s" % (name, "ok" if not problems else "FAILED"))
+    for p in problems:
+        print("    " + p)
+    return not problems
+
+
+def main():
+    binary, data_dir = sys.argv[1], sys.argv[2]
+    with open(os.path.join(data_dir, "mpcorb-header.txt"), "rb") as f:
+        header = f.read().split(b"\n")[:43]
+    with open(os.path.join(data_dir, "mpcorb-records.txt"), "rb") as f:
+        varied = f.read().split(b"\n")[:-1]
+    with gzip.open(os.path.join(data_dir, "mpcorb-nea-2019.txt.gz")) as f:
+        nea = f.read().split(b"\n")[:-1]
+    with gzip.open(os.path.join(data_dir, "mpcorb-distant-2019.txt.gz")) as f:
+        distant = f.read().split(b"\n")[:-1]
+
+    rng = random.Random(20261207)
+    tricky = synthetic_records(rng, varied, 30000)
+    nea_catalogue = catalogue_from(header, nea)
+    cases = [
+        ("varied.DAT", catalogue_from(header, varied), None),
+        ("nea.DAT", nea_catalogue, None),
+        ("nea.DAT.gz", nea_catalogue, gzip.compress(nea_catalogue, 6)),
+        ("nea-multimember.gz", nea_catalogue,
+         gzip.compress(catalogue_from(header, [])) + gzip.compress(catalogue_from([], nea))),
+        ("distant-crlf.DAT", catalogue_from(header, distant, crlf=True), None),
+        ("tricky.DAT", catalogue_from(header, tricky), None),
+        ("tricky-crlf-unterminated.DAT", catalogue_from(header, tricky, crlf=True, final_newline=False), None),
+        ("tricky.DAT.gz", catalogue_from(header, tricky), gzip.compress(catalogue_from(header, tricky), 1)),
+        ("header-only.DAT", catalogue_from(header, []), None),
+        ("short-header.DAT", catalogue_from(header[:10], []), None),
+        ("title-inside.DAT", catalogue_from([b"xx " + header[0] + b" yy"] + header[1:], varied[:50]), None),
+        ("title-lowercase.DAT", catalogue_from([header[0].lower()] + header[1:], varied[:5]), None),
+        ("title-on-line-2.DAT", catalogue_from([b""] + header, varied[:5]), None),
+        ("empty.DAT", b"", None),
+        ("last-record-unterminated.DAT", catalogue_from(header, varied[:3], final_newline=False), None),
+        ("last-record-cr-only.DAT", catalogue_from(header, varied[:3], final_newline=False) + b"\r", None),
+    ]
+    with tempfile.TemporaryDirectory() as workdir:
+        results = [run_case(binary, workdir, name, data, stored) for name, data, stored in cases]
+    print("%d passed, %d failed" % (results.count(True), results.count(False)))
+    return 0 if all(results) else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,123 @@
+// Faults in the middle of a run: each must be reported, exit with status 1
+// (or die by the signal) and leave the previous catalogue byte for byte as it
+// was, with no stray file beside it.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+namespace quelvarn::testing {
+namespace {
+
+const std::string kOld = "the catalogue the user already has\n";
+
+class Fault : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    write_file(dir.path("out.ini"), kOld);
+    std::string records;
+    for (int i = 0; i < 30; ++i) records += genuine_records();  // about 24000 records, 13 MB of output
+    catalogue = genuine_header() + records;
+    write_file(dir.path("in.DAT"), catalogue);
+  }
+
+  void expect_previous_output_kept(const std::vector<std::string>& others = {"in.DAT"}) {
+    EXPECT_EQ(read_file(dir.path("out.ini")), kOld);
+    std::vector<std::string> expected = others;
+    expected.push_back("out.ini");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(dir.names(), expected);
+  }
+
+  temp_dir dir;
+  std::string catalogue;
+};
+
+TEST_F(Fault, DiskFullMidRun) {
+  run_result r = run_quelvarn({dir.path("in.DAT"), dir.path("out.ini")}, [] {
+    struct rlimit limit {8 << 20, 8 << 20};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  });
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.console, "\n Starting\n\n Processing line: 10000\n" + failure(" file " + dir.path("out.ini") +
+                                                                             " cannot be written"));
+  expect_previous_output_kept();
+}
+
+TEST_F(Fault, OutputDirectoryWithoutWritePermission) {
+  ASSERT_EQ(::chmod(dir.path("").c_str(), 0555), 0);
+  ::chmod(dir.path("in.DAT").c_str(), 0644);
+  bool root = ::geteuid() == 0;
+  run_result r = run_quelvarn({dir.path("in.DAT"), dir.path("out.ini")}, [root] {
+    // Root writes anywhere; the check needs an ordinary user.
+    if (root && ::setuid(65534) != 0) ::_exit(77);
+  });
+  ::chmod(dir.path("").c_str(), 0700);
+  if (r.status == 77) GTEST_SKIP() << "cannot drop root privileges to test permissions";
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.console, failure(" file " + dir.path("out.ini") + " cannot be written"));
+  expect_previous_output_kept();
+}
+
+// The input is a FIFO that the test feeds, so the run is caught, for sure,
+// in the middle of the records when the signal arrives.
+class Interrupted : public Fault, public ::testing::WithParamInterface<int> {};
+
+TEST_P(Interrupted, ByASignalMidRun) {
+  std::string fifo = dir.path("feed");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  process p = spawn_quelvarn({fifo, dir.path("out.ini")});
+  int feed = ::open(fifo.c_str(), O_WRONLY);
+  ASSERT_GE(feed, 0);
+  std::string head = catalogue.substr(0, catalogue.size() / 2);
+  ASSERT_EQ(::write(feed, head.data(), head.size()), static_cast<ssize_t>(head.size()));
+  std::string seen;
+  ASSERT_TRUE(wait_for_console(p, " Processing line: 10000\n", seen));
+  ::kill(p.pid, GetParam());
+  run_result r = finish(p, seen);
+  ::close(feed);
+  EXPECT_EQ(r.status, 128 + GetParam());
+  expect_previous_output_kept({"feed", "in.DAT"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, Interrupted, ::testing::Values(SIGINT, SIGTERM, SIGHUP, SIGKILL));
+
+TEST_F(Fault, OutputPipeWhoseReaderGoesAway) {
+  std::string fifo = dir.path("pipe");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  process p = spawn_quelvarn({dir.path("in.DAT"), fifo});
+  int reader = ::open(fifo.c_str(), O_RDONLY);
+  char some[100];
+  EXPECT_EQ(::read(reader, some, sizeof some), static_cast<ssize_t>(sizeof some));
+  ::close(reader);
+  run_result r = finish(p);
+  EXPECT_EQ(r.status, 1);
+  std::string message = failure(" file " + fifo + " cannot be written");
+  ASSERT_GE(r.console.size(), message.size());
+  EXPECT_EQ(r.console.substr(r.console.size() - message.size()), message);
+}
+
+TEST_F(Fault, CorruptAndTruncatedCompressedInput) {
+  std::string packed = gzip_bytes(catalogue);
+  std::string corrupt = packed;
+  corrupt[packed.size() / 2] ^= 0x5a;
+  for (const std::string& bad : {packed.substr(0, packed.size() * 3 / 4), corrupt}) {
+    write_file(dir.path("in.DAT"), bad);
+    run_result r = run_quelvarn({dir.path("in.DAT"), dir.path("out.ini")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.console.substr(r.console.find("\n file")),
+              failure(" file " + dir.path("in.DAT") + " cannot be read"));
+    expect_previous_output_kept();
+  }
+  write_file(dir.path("in.DAT"), gzip_bytes("just some text\n"));
+  EXPECT_EQ(run_quelvarn({dir.path("in.DAT"), dir.path("out.ini")}).console,
+            failure(" file " + dir.path("in.DAT") + " is bad"));
+}
+
+}  // namespace
+}  // namespace quelvarn::testing

@@ -1,0 +1,118 @@
+#!/usr/bin/env python3
+"""An independent, deliberately plain reading of quelvarn's conversion rules.
+
+It shares no code with the converter: it exists so that the tests can compare
+the fast C++ program with something obviously right, byte for byte, on any
+catalogue. Takes the input bytes (already decompressed), returns the console
+text and the output bytes of a successful run, or the console text of a
+rejected input.
+"""
+
+import re
+
+TITLE = b"MINOR PLANET CENTER ORBIT DATABASE (MPCORB)"
+MAX_LINE = 64 * 1024
+BANNER = b"\n quelvarn 1.0.0\n\n"
+CODES = b"123456789ABCDEFGHIJKLMNOPQRSTUV"
+CENTURY = {ord("I"): 1800, ord("J"): 1900, ord("K"): 2000}
+YEAR = re.compile(rb"[ \t\n\v\f\r]*([+-]?[0-9]+)")
+
+KEYS = ["absolute_magnitude", "coord_func", "minor_planet_number", "name",
+        "orbit_ArgOfPericenter", "orbit_AscendingNode", "orbit_Eccentricity",
+        "orbit_Epoch", "orbit_Inclination", "orbit_MeanAnomaly", "orbit_MeanMotion",
+        "orbit_SemiMajorAxis", "type"]
+
+
+def split_lines(data):
+    pieces = data.split(b"\n")
+    terminated = [True] * (len(pieces) - 1) + [False]
+    if pieces[-1] == b"":
+        pieces, terminated = pieces[:-1], terminated[:-1]
+    return [p[:-1] if t and p.endswith(b"\r") else p for p, t in zip(pieces, terminated)]
+
+
+def trim(text):
+    return text.strip(b" \n\r\t")
+
+
+def char2int(code):
+    return CODES.index(code) + 1 if len(code) == 1 and code in CODES else 1
+
+
+def year_in_century(epoch):
+    match = YEAR.match(epoch[1:3])
+    return int(match.group(1)) if match else None
+
+
+def jd(epoch):
+    y0 = CENTURY.get(epoch[0], 2000) + year_in_century(epoch)
+    m0, d = char2int(epoch[3:4]), char2int(epoch[4:5])
+    y, m = (y0 - 1, m0 + 12) if m0 in (1, 2) else (y0, m0)
+    a = int(y / 100)
+    b = 2 - a + int(a / 4)
+    return float(d + int(365.25 * (y + 4716)) + int(30.6001 * (m + 1))) + b - 1524.5
+
+
+def section(line):
+    def field(first_column, width):
+        return line[first_column - 1:first_column - 1 + width]
+
+    name = trim(field(166, 28))
+    for c in (b"(", b")", b" ", b" "):
+        name = name.replace(c, b"", 1)
+    number = trim(field(166, 9).replace(b"(", b"", 1).replace(b")", b"", 1))
+    values = {
+        "absolute_magnitude": trim(field(9, 5)),
+        "coord_func": b"comet_orbit",
+        "minor_planet_number": number,
+        "name": trim(field(176, 19)),
+        "orbit_ArgOfPericenter": trim(field(38, 9)),
+        "orbit_AscendingNode": trim(field(49, 9)),
+        "orbit_Eccentricity": trim(field(71, 9)),
+        "orbit_Epoch": (b"%.10g" % jd(field(21, 5))),
+        "orbit_Inclination": trim(field(60, 9)),
+        "orbit_MeanAnomaly": trim(field(27, 9)),
+        "orbit_MeanMotion": trim(field(81, 11)),
+        "orbit_SemiMajorAxis": trim(field(93, 11)),
+        "type": b"asteroid",
+    }
+    out = [b"[" + name.lower() + b"]\n"]
+    for key in KEYS:
+        if key == "minor_planet_number" and not number:
+            continue
+        out.append(key.encode().ljust(31) + b"= " + values[key] + b"\n")
+    out.append(b"\n")
+    return b"".join(out)
+
+
+def convert(data, in_path="in", out_path="out"):
+    """Returns (console bytes, output bytes or None, exit status)."""
+    lines = split_lines(data)
+    if not lines or TITLE not in lines[0][:MAX_LINE]:
+        return b"\n file " + in_path.encode() + b" is bad\n" + BANNER, None, 1
+    console = [b"\n Starting\n\n"]
+    out = []
+    records = skipped = 0
+    for number, line in enumerate(lines[43:], start=44):
+        if not line:
+            continue
+        records += 1
+        if records % 10000 == 0:
+            console.append(b" Processing line: %d\n" % records)
+        epoch = line[20:25]
+        if len(line) > MAX_LINE:
+            reason = b"too long"
+        elif len(line) < 175:
+            reason = b"too short"
+        elif epoch[0] not in CENTURY or year_in_century(epoch) is None:
+            reason = b"bad epoch " + epoch
+        else:
+            out.append(section(line))
+            continue
+        skipped += 1
+        console.append(b" Skipped line %d: %s\n" % (number, reason))
+    console.append(b"\n End of processing: %d asteroids.\n" % records)
+    if skipped:
+        console.append(b" Skipped records: %d\n" % skipped)
+    console.append(b"\n Finished\n" + BANNER)
+    return b"".join(console), b"".join(out), 0

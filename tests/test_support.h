@@ -1,0 +1,72 @@
+// Helpers shared by the tests: temporary directories, files, running the binary.
+#ifndef QUELVARN_TEST_SUPPORT_H_
+#define QUELVARN_TEST_SUPPORT_H_
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "io.h"
+
+namespace quelvarn::testing {
+
+/// A fresh directory, removed with everything in it at the end of the test.
+class temp_dir {
+ public:
+  temp_dir();
+  ~temp_dir();
+  temp_dir(const temp_dir&) = delete;
+  temp_dir& operator=(const temp_dir&) = delete;
+  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+  /// Names in the directory, sorted.
+  std::vector<std::string> names() const;
+
+ private:
+  std::string dir_;
+};
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& bytes);
+std::string gzip_bytes(const std::string& plain);
+
+/// The genuine header and the varied genuine records shipped for tests.
+const std::string& genuine_header();
+const std::string& genuine_records();
+
+struct run_result {
+  int status = -1;       // exit status, or 128 + signal
+  std::string console;   // standard output
+  std::string errors;    // standard error
+};
+
+/// A quelvarn started in the background.
+struct process {
+  int pid = -1;
+  int console_fd = -1;  // read end of its standard output
+  FILE* errors = nullptr;
+};
+
+/// Starts the built quelvarn with these arguments. before_exec runs in the
+/// child just before exec (to set limits, signal dispositions or the user).
+process spawn_quelvarn(const std::vector<std::string>& args, const std::function<void()>& before_exec = {});
+
+/// Reads the console until this text has appeared; false if it never does.
+bool wait_for_console(process& p, const std::string& text, std::string& seen);
+
+/// Waits for the process and collects the rest of what it printed.
+run_result finish(process& p, std::string seen = "");
+
+inline run_result run_quelvarn(const std::vector<std::string>& args, const std::function<void()>& before_exec = {}) {
+  process p = spawn_quelvarn(args, before_exec);
+  return finish(p);
+}
+
+/// The closing banner every two-argument run ends with.
+std::string banner();
+
+/// What a run rejected with this message prints.
+std::string failure(const std::string& message);
+
+}  // namespace quelvarn::testing
+
+#endif  // QUELVARN_TEST_SUPPORT_H_
