@@ -9,7 +9,7 @@ namespace quelvarn {
 
 chunk_pipe::chunk_pipe(std::size_t count, std::size_t capacity) : capacity_(capacity), storage_(count) {
   for (chunk& c : storage_) {
-    c.data = std::make_unique<char[]>(capacity);
+    c.data = std::make_unique_for_overwrite<char[]>(capacity);
     free_.push_back(&c);
   }
 }

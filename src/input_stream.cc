@@ -18,7 +18,7 @@ constexpr std::size_t kPrefetchBlockSize = 1 << 20;
 struct gzip_source::state {
   std::unique_ptr<byte_source> compressed;
   z_stream zs{};
-  std::unique_ptr<unsigned char[]> in = std::make_unique<unsigned char[]>(kCompressedBlock);
+  std::unique_ptr<unsigned char[]> in = std::make_unique_for_overwrite<unsigned char[]>(kCompressedBlock);
   bool member_ended = false;
   bool input_ended = false;
 

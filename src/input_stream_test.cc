@@ -1,9 +1,8 @@
 #include "input_stream.h"
 
 #include <fcntl.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "test_support.h"
 

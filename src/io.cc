@@ -37,7 +37,7 @@ void fd_sink::write(std::string_view data) {
 
 std::size_t memory_source::read(char* buf, std::size_t n) {
   std::size_t take = std::min(n, data_.size());
-  std::memcpy(buf, data_.data(), take);
+  if (take > 0) std::memcpy(buf, data_.data(), take);
   data_.remove_prefix(take);
   return take;
 }

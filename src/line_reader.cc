@@ -15,7 +15,7 @@ constexpr std::size_t kLongestWithEnd = line_reader::kMaxLineLength + 2;
 line_reader::line_reader(byte_source& source, std::size_t block_size)
     : source_(source),
       capacity_(std::max(block_size, kLongestWithEnd) + kLongestWithEnd),
-      buffer_(std::make_unique<char[]>(capacity_)) {}
+      buffer_(std::make_unique_for_overwrite<char[]>(capacity_)) {}
 
 // Moves the unread rest to the front and reads more after it. False when
 // nothing more could be read.

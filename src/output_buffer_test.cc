@@ -42,8 +42,7 @@ TEST(OutputBuffer, ReportsWriteErrors) {
   // A writer that fails early stops the producer, however much is left.
   failing_sink sink;
   output_buffer out(sink, true);
-  EXPECT_THROW(
-      for (int i = 0; i < 100; ++i) out.append(std::string(output_buffer::kBlockSize, 'x')), write_error);
+  EXPECT_THROW(for (int i = 0; i < 100; ++i) out.append(std::string(output_buffer::kBlockSize, 'x')), write_error);
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
 #include "output_file.h"
 
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "test_support.h"
 

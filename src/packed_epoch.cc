@@ -21,9 +21,7 @@ int century_start(char letter) {
   }
 }
 
-bool is_c_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool is_c_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 // Reads the year within the century as std::stoi would: white space skipped,
 // an optional sign, then at least one digit. Done by hand so that a garbage

@@ -33,8 +33,9 @@ std::string_view field(std::string_view line, std::size_t offset, std::size_t wi
   return offset < line.size() ? line.substr(offset, width) : std::string_view();
 }
 
+// memcpy must not see the null pointer of an empty view, even for 0 bytes.
 char* put(char* out, std::string_view text) {
-  std::memcpy(out, text.data(), text.size());
+  if (!text.empty()) std::memcpy(out, text.data(), text.size());
   return out + text.size();
 }
 
@@ -50,7 +51,7 @@ struct small_text {
   char bytes[32];
   std::size_t size;
 
-  explicit small_text(std::string_view text) : size(text.size()) { std::memcpy(bytes, text.data(), size); }
+  explicit small_text(std::string_view text) : size(text.size()) { put(bytes, text); }
   std::string_view view() const { return {bytes, size}; }
 
   void erase_first(char c) {

@@ -97,6 +97,7 @@ TEST(Record2Section, CopiesBlankAndShortFieldsAsEmpty) {
   EXPECT_EQ(header_of(convert(line.substr(0, 172))), "[4]");
   EXPECT_EQ(value_of(convert(line.substr(0, 175)), "name"), "");
   EXPECT_NE(convert("K2").find("orbit_Epoch"), std::string::npos);
+  EXPECT_EQ(header_of(convert("")), "[]");  // found by fuzzing: memcpy from a null view
   EXPECT_LE(convert(std::string(300, '(')).size(), kMaxSectionSize);
 }
 

@@ -1,8 +1,7 @@
 // End-to-end: the built program on small catalogues in a temporary directory.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include "test_support.h"
 

@@ -2,12 +2,11 @@
 // (or die by the signal) and leave the previous catalogue byte for byte as it
 // was, with no stray file beside it.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include "test_support.h"
 
@@ -40,12 +39,14 @@ class Fault : public ::testing::Test {
 
 TEST_F(Fault, DiskFullMidRun) {
   run_result r = run_quelvarn({dir.path("in.DAT"), dir.path("out.ini")}, [] {
-    struct rlimit limit {8 << 20, 8 << 20};
+    struct rlimit limit {
+      8 << 20, 8 << 20
+    };
     ::setrlimit(RLIMIT_FSIZE, &limit);
   });
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.console, "\n Starting\n\n Processing line: 10000\n" + failure(" file " + dir.path("out.ini") +
-                                                                             " cannot be written"));
+  EXPECT_EQ(r.console, "\n Starting\n\n Processing line: 10000\n" +
+                           failure(" file " + dir.path("out.ini") + " cannot be written"));
   expect_previous_output_kept();
 }
 
@@ -110,8 +111,7 @@ TEST_F(Fault, CorruptAndTruncatedCompressedInput) {
     write_file(dir.path("in.DAT"), bad);
     run_result r = run_quelvarn({dir.path("in.DAT"), dir.path("out.ini")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.console.substr(r.console.find("\n file")),
-              failure(" file " + dir.path("in.DAT") + " cannot be read"));
+    EXPECT_EQ(r.console.substr(r.console.find("\n file")), failure(" file " + dir.path("in.DAT") + " cannot be read"));
     expect_previous_output_kept();
   }
   write_file(dir.path("in.DAT"), gzip_bytes("just some text\n"));

@@ -34,9 +34,9 @@ const std::string& genuine_header();
 const std::string& genuine_records();
 
 struct run_result {
-  int status = -1;       // exit status, or 128 + signal
-  std::string console;   // standard output
-  std::string errors;    // standard error
+  int status = -1;      // exit status, or 128 + signal
+  std::string console;  // standard output
+  std::string errors;   // standard error
 };
 
 /// A quelvarn started in the background.
