@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "packed_epoch.h"
@@ -27,6 +28,13 @@ constexpr std::string_view kTypeAndEnd = "type                           = aster
 
 static_assert(kMagnitude.size() == 33 && kNumber.size() == 33 && kSemiMajorAxis.size() == 33);
 
+// Blank, tab, LF and CR, tested with one look at a bit mask.
+constexpr std::uint64_t kTrimSpaces = (1ULL << ' ') | (1ULL << '\t') | (1ULL << '\n') | (1ULL << '\r');
+bool is_trim_space(char c) {
+  auto byte = static_cast<unsigned char>(c);
+  return byte <= ' ' && ((kTrimSpaces >> byte) & 1U) != 0;
+}
+
 // The part of the line from a 0-based offset, at most width long; empty where
 // the line ends before the offset.
 std::string_view field(std::string_view line, std::size_t offset, std::size_t width) {
@@ -46,55 +54,63 @@ char* put_line(char* out, std::string_view key, std::string_view value) {
   return out;
 }
 
-// A short piece of text edited in place, for the designation fields.
-struct small_text {
-  char bytes[32];
-  std::size_t size;
+// trim() runs a dozen times for every record: keep it inline here.
+[[gnu::always_inline]] inline std::string_view trimmed(std::string_view text) {
+  std::size_t first = 0;
+  std::size_t last = text.size();
+  while (first < last && is_trim_space(text[first])) ++first;
+  while (last > first && is_trim_space(text[last - 1])) --last;
+  return text.substr(first, last - first);
+}
 
-  explicit small_text(std::string_view text) : size(text.size()) { put(bytes, text); }
-  std::string_view view() const { return {bytes, size}; }
-
-  void erase_first(char c) {
-    auto* found = static_cast<char*>(std::memchr(bytes, c, size));
-    if (found == nullptr) return;
-    std::memmove(found, found + 1, static_cast<std::size_t>(bytes + size - found - 1));
-    --size;
-  }
-};
-
+// Removing the first "(", then the first ")", then the first blank twice
+// is the same as passing over the first "(", the first ")" and the first two
+// blanks: the removals never change which occurrence of another character
+// comes first. So the name is edited in one pass as it is copied.
 char* put_section_name(char* out, std::string_view line) {
-  small_text name(trim(field(line, 165, 28)));
-  name.erase_first('(');
-  name.erase_first(')');
-  name.erase_first(' ');
-  name.erase_first(' ');
+  std::string_view name = trimmed(field(line, 165, 28));
+  bool open_seen = false;
+  bool close_seen = false;
+  int blanks_seen = 0;
   *out++ = '[';
-  for (std::size_t i = 0; i < name.size; ++i) {
-    char c = name.bytes[i];
-    *out++ = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  for (char c : name) {
+    if (c == '(' && !open_seen) {
+      open_seen = true;
+    } else if (c == ')' && !close_seen) {
+      close_seen = true;
+    } else if (c == ' ' && blanks_seen < 2) {
+      ++blanks_seen;
+    } else {
+      *out++ = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    }
   }
   *out++ = ']';
   *out++ = '\n';
   return out;
 }
 
+// The number field loses its first "(" and first ")" before it is trimmed.
 char* put_number(char* out, std::string_view line) {
-  small_text number(field(line, 165, 9));
-  number.erase_first('(');
-  number.erase_first(')');
-  std::string_view value = trim(number.view());
+  char text[9];
+  std::size_t size = 0;
+  bool open_seen = false;
+  bool close_seen = false;
+  for (char c : field(line, 165, 9)) {
+    if (c == '(' && !open_seen) {
+      open_seen = true;
+    } else if (c == ')' && !close_seen) {
+      close_seen = true;
+    } else {
+      text[size++] = c;
+    }
+  }
+  std::string_view value = trimmed(std::string_view(text, size));
   return value.empty() ? out : put_line(out, kNumber, value);
 }
 
 }  // namespace
 
-std::string_view trim(std::string_view text) {
-  constexpr std::string_view kSpace = " \n\r\t";
-  std::size_t first = text.find_first_not_of(kSpace);
-  if (first == std::string_view::npos) return {};
-  std::size_t last = text.find_last_not_of(kSpace);
-  return text.substr(first, last - first + 1);
-}
+std::string_view trim(std::string_view text) { return trimmed(text); }
 
 char* format_julian_day(double day, char* out) {
   // Every packed epoch gives a whole number of days plus one half, with
@@ -111,20 +127,20 @@ char* format_julian_day(double day, char* out) {
 void record2section(std::string_view line, output_buffer& out) {
   char* p = out.reserve(kMaxSectionSize);
   p = put_section_name(p, line);
-  p = put_line(p, kMagnitude, trim(field(line, 8, 5)));
+  p = put_line(p, kMagnitude, trimmed(field(line, 8, 5)));
   p = put(p, kCoordFunc);
   p = put_number(p, line);
-  p = put_line(p, kName, trim(field(line, 175, 19)));
-  p = put_line(p, kArgOfPericenter, trim(field(line, 37, 9)));
-  p = put_line(p, kAscendingNode, trim(field(line, 48, 9)));
-  p = put_line(p, kEccentricity, trim(field(line, 70, 9)));
+  p = put_line(p, kName, trimmed(field(line, 175, 19)));
+  p = put_line(p, kArgOfPericenter, trimmed(field(line, 37, 9)));
+  p = put_line(p, kAscendingNode, trimmed(field(line, 48, 9)));
+  p = put_line(p, kEccentricity, trimmed(field(line, 70, 9)));
   p = put(p, kEpoch);
   p = format_julian_day(jd(field(line, 20, 5)), p);
   *p++ = '\n';
-  p = put_line(p, kInclination, trim(field(line, 59, 9)));
-  p = put_line(p, kMeanAnomaly, trim(field(line, 26, 9)));
-  p = put_line(p, kMeanMotion, trim(field(line, 80, 11)));
-  p = put_line(p, kSemiMajorAxis, trim(field(line, 92, 11)));
+  p = put_line(p, kInclination, trimmed(field(line, 59, 9)));
+  p = put_line(p, kMeanAnomaly, trimmed(field(line, 26, 9)));
+  p = put_line(p, kMeanMotion, trimmed(field(line, 80, 11)));
+  p = put_line(p, kSemiMajorAxis, trimmed(field(line, 92, 11)));
   p = put(p, kTypeAndEnd);
   out.commit(p);
 }
