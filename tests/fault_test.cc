@@ -119,5 +119,22 @@ TEST_F(Fault, CorruptAndTruncatedCompressedInput) {
             failure(" file " + dir.path("in.DAT") + " is bad"));
 }
 
+// A hostile file: a title line and a record line of hundreds of megabytes,
+// without a line end. Neither may be read into memory whole.
+TEST_F(Fault, GiantLinesStayInBoundedMemory) {
+  for (const std::string& head : {genuine_header(), std::string("not a catalogue")}) {
+    write_file(dir.path("in.DAT"), head);
+    ASSERT_EQ(::truncate(dir.path("in.DAT").c_str(), 300 << 20), 0);  // sparse: cheap to make
+    run_result r = run_quelvarn({dir.path("in.DAT"), dir.path("new.ini")});
+    EXPECT_LT(r.peak_memory_kib, 64 * 1024);
+    if (head.size() > 100) {
+      EXPECT_EQ(r.status, 0);
+      EXPECT_NE(r.console.find(" Skipped line 44: too long\n"), std::string::npos);
+    } else {
+      EXPECT_EQ(r.console, failure(" file " + dir.path("in.DAT") + " is bad"));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace quelvarn::testing

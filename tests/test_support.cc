@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -119,7 +120,9 @@ run_result finish(process& p, std::string seen) {
   run_result result;
   result.console = seen + drain(p.console_fd);
   int wstatus = 0;
-  ::waitpid(p.pid, &wstatus, 0);
+  struct rusage usage {};
+  ::wait4(p.pid, &wstatus, 0, &usage);
+  result.peak_memory_kib = usage.ru_maxrss;
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
   ::lseek(::fileno(p.errors), 0, SEEK_SET);
   result.errors = drain(::dup(::fileno(p.errors)));

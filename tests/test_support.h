@@ -37,6 +37,7 @@ struct run_result {
   int status = -1;      // exit status, or 128 + signal
   std::string console;  // standard output
   std::string errors;   // standard error
+  long peak_memory_kib = 0;
 };
 
 /// A quelvarn started in the background.
