@@ -28,8 +28,8 @@ struct rng {
 };
 
 constexpr const char* kCodes = "123456789ABCDEFGHIJKLMNOPQRSTUV";
-constexpr const char* kSyllables[] = {"ka", "lo", "mi",  "ne",  "ra",  "to",  "vi", "sha", "der", "mon",
-                                      "bel", "cas", "tor", "ian", "el", "ar", "is", "un", "go", "wen"};
+constexpr const char* kSyllables[] = {"ka",  "lo",  "mi",  "ne",  "ra", "to", "vi", "sha", "der", "mon",
+                                      "bel", "cas", "tor", "ian", "el", "ar", "is", "un",  "go",  "wen"};
 
 std::string name(rng& r) {
   std::string text;
@@ -55,8 +55,8 @@ void provisional(rng& r, std::string& packed, std::string& readable) {
   readable = buf;
   if (cycle > 0) readable += std::to_string(cycle);
   std::snprintf(buf, sizeof buf, "%c%02d%c%c%d%c", year < 2000 ? 'J' : 'K', year % 100, half,
-                cycle < 100 ? static_cast<char>('0' + cycle / 10) : static_cast<char>('A' + cycle / 10 - 10), cycle % 10,
-                letter);
+                cycle < 100 ? static_cast<char>('0' + cycle / 10) : static_cast<char>('A' + cycle / 10 - 10),
+                cycle % 10, letter);
   packed = buf;
 }
 
@@ -73,8 +73,12 @@ std::string packed_number(long n) {
 
 void record(rng& r, const std::string& packed, const std::string& readable, const char* nl, std::FILE* out) {
   double a = r.uniform(1.5, 5.5);
-  char epoch[6] = {'K', static_cast<char>('0' + 2), static_cast<char>('4' + r.between(0, 2)), r.pick("123456789ABC"),
-                   kCodes[r.between(0, 30)], 0};
+  char epoch[6] = {'K',
+                   static_cast<char>('0' + 2),
+                   static_cast<char>('4' + r.between(0, 2)),
+                   r.pick("123456789ABC"),
+                   kCodes[r.between(0, 30)],
+                   0};
   char line[256];
   int n = std::snprintf(line, sizeof line,
                         "%-7s %5.2f %5.2f %s %9.5f  %9.5f  %9.5f  %9.5f  %9.7f %11.8f %11.7f  0 MPO719049 %5d %3d "

@@ -32,7 +32,7 @@ void chunk_pipe::push_full(chunk* c) {
   changed_.notify_all();
 }
 
-void chunk_pipe::finish(std::exception_ptr error) {
+void chunk_pipe::finish(const std::exception_ptr& error) {
   {
     std::lock_guard lock(mutex_);
     finished_ = true;
@@ -58,7 +58,7 @@ void chunk_pipe::release(chunk* c) {
   changed_.notify_all();
 }
 
-void chunk_pipe::cancel(std::exception_ptr error) {
+void chunk_pipe::cancel(const std::exception_ptr& error) {
   {
     std::lock_guard lock(mutex_);
     cancelled_ = true;

@@ -34,13 +34,13 @@ class chunk_pipe {
   chunk* acquire_free();
   void push_full(chunk* c);
   /// Producer: no more blocks will come; a non-null error reaches the consumer.
-  void finish(std::exception_ptr error = nullptr);
+  void finish(const std::exception_ptr& error = nullptr);
 
   /// Consumer: the next full block, or nullptr at the end of the stream.
   chunk* acquire_full();
   void release(chunk* c);
   /// Consumer: stop the producer, recording why.
-  void cancel(std::exception_ptr error = nullptr);
+  void cancel(const std::exception_ptr& error = nullptr);
 
   /// What went wrong on either side, if anything.
   std::exception_ptr error();

@@ -26,7 +26,7 @@ std::string decimal(std::uint64_t n) {
   return std::string(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
 }
 
-void console::say(std::string_view line) {
+void console::say(std::string_view line) const {
   if (fd_ < 0) return;
   std::string text;
   text.reserve(line.size() + 1);

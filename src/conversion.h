@@ -16,7 +16,7 @@ class console {
  public:
   /// fd < 0 keeps quiet (fuzzing).
   explicit console(int fd) : fd_(fd) {}
-  void say(std::string_view line);
+  void say(std::string_view line) const;
 
  private:
   int fd_;

@@ -9,7 +9,7 @@
 namespace quelvarn {
 namespace {
 
-constexpr std::size_t kCompressedBlock = 256 * 1024;
+constexpr std::size_t kCompressedBlock = 256 * 1024UL;
 constexpr std::size_t kPrefetchBlocks = 4;
 constexpr std::size_t kPrefetchBlockSize = 1 << 20;
 

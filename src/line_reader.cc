@@ -55,7 +55,7 @@ bool line_reader::next(text_line& line) {
     char* start = data + begin_;
     auto* nl = static_cast<char*>(std::memchr(start + scanned, '\n', end_ - begin_ - scanned));
     if (nl != nullptr) {
-      std::size_t length = static_cast<std::size_t>(nl - start);
+      auto length = static_cast<std::size_t>(nl - start);
       if (length > 0 && start[length - 1] == '\r') --length;
       line.number = ++number_;
       line.too_long = length > kMaxLineLength;

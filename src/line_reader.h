@@ -28,7 +28,7 @@ struct text_line {
 /// without line ends cannot make memory grow.
 class line_reader {
  public:
-  static constexpr std::size_t kMaxLineLength = 64 * 1024;
+  static constexpr std::size_t kMaxLineLength = 64 * 1024UL;
 
   explicit line_reader(byte_source& source, std::size_t block_size = 1 << 20);
 

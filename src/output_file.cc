@@ -80,7 +80,8 @@ std::string resolve_links(std::string path) {
     ssize_t n = ::readlink(path.c_str(), target, sizeof target);
     if (n <= 0 || static_cast<std::size_t>(n) >= sizeof target) return path;
     std::string next(target, static_cast<std::size_t>(n));
-    path = next[0] == '/' ? next : dir_of(path) + "/" + next;
+    if (next[0] != '/') next = dir_of(path).append("/").append(next);
+    path = next;
   }
   return path;
 }

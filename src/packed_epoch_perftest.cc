@@ -8,9 +8,7 @@
 namespace {
 
 // A mix of epochs such as a catalogue holds: mostly a few recent ones.
-std::vector<std::string> epochs() {
-  return {"K239D", "K24AV", "K2421", "J9611", "K107N", "K1972", "K25BL", "I99CV"};
-}
+std::vector<std::string> epochs() { return {"K239D", "K24AV", "K2421", "J9611", "K107N", "K1972", "K25BL", "I99CV"}; }
 
 void BM_Jd(benchmark::State& state) {
   std::vector<std::string> all = epochs();

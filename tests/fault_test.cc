@@ -28,7 +28,7 @@ class Fault : public ::testing::Test {
   void expect_previous_output_kept(const std::vector<std::string>& others = {"in.DAT"}) {
     EXPECT_EQ(read_file(dir.path("out.ini")), kOld);
     std::vector<std::string> expected = others;
-    expected.push_back("out.ini");
+    expected.emplace_back("out.ini");
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(dir.names(), expected);
   }

@@ -116,7 +116,7 @@ bool wait_for_console(process& p, const std::string& text, std::string& seen) {
   return true;
 }
 
-run_result finish(process& p, std::string seen) {
+run_result finish(process& p, const std::string& seen) {
   run_result result;
   result.console = seen + drain(p.console_fd);
   int wstatus = 0;

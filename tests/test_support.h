@@ -55,7 +55,7 @@ process spawn_quelvarn(const std::vector<std::string>& args, const std::function
 bool wait_for_console(process& p, const std::string& text, std::string& seen);
 
 /// Waits for the process and collects the rest of what it printed.
-run_result finish(process& p, std::string seen = "");
+run_result finish(process& p, const std::string& seen = "");
 
 inline run_result run_quelvarn(const std::vector<std::string>& args, const std::function<void()>& before_exec = {}) {
   process p = spawn_quelvarn(args, before_exec);
