@@ -119,6 +119,39 @@ TEST_F(Fault, CorruptAndTruncatedCompressedInput) {
             failure(" file " + dir.path("in.DAT") + " is bad"));
 }
 
+// The run is stopped once it is converting, the input is changed under it,
+// and the run goes on. The file is padded, sparsely, with a giant line so
+// that the run cannot have finished reading by then.
+class InputChanges : public Fault {
+ protected:
+  run_result run_while(const std::function<void()>& change) {
+    ::truncate(dir.path("in.DAT").c_str(), 200 << 20);
+    process p = spawn_quelvarn({dir.path("in.DAT"), dir.path("out.ini")});
+    std::string seen;
+    EXPECT_TRUE(wait_for_console(p, " Processing line: 10000\n", seen));
+    ::kill(p.pid, SIGSTOP);
+    change();
+    ::kill(p.pid, SIGCONT);
+    return finish(p, seen);
+  }
+};
+
+TEST_F(InputChanges, ShrinkingIsAReadError) {
+  run_result r = run_while([&] { ::truncate(dir.path("in.DAT").c_str(), 1 << 20); });
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.console.substr(r.console.find("\n file")), failure(" file " + dir.path("in.DAT") + " cannot be read"));
+  expect_previous_output_kept();
+}
+
+// Removing (or renaming a fresh download over) the input does not touch the
+// open file: the run converts the whole catalogue it started with.
+TEST_F(InputChanges, RemovalLeavesTheOpenFileComplete) {
+  run_result r = run_while([&] { ::unlink(dir.path("in.DAT").c_str()); });
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.console.find(" End of processing: 23881 asteroids.\n"), std::string::npos);
+  EXPECT_EQ(dir.names(), std::vector<std::string>{"out.ini"});
+}
+
 // A hostile file: a title line and a record line of hundreds of megabytes,
 // without a line end. Neither may be read into memory whole.
 TEST_F(Fault, GiantLinesStayInBoundedMemory) {
