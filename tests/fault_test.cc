@@ -45,8 +45,10 @@ TEST_F(Fault, DiskFullMidRun) {
     ::setrlimit(RLIMIT_FSIZE, &limit);
   });
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.console, "\n Starting\n\n Processing line: 10000\n" +
-                           failure(" file " + dir.path("out.ini") + " cannot be written"));
+  // The writer runs a few blocks behind the records, so how many progress
+  // lines come first varies; the failure must end the run.
+  EXPECT_TRUE(r.console.starts_with("\n Starting\n")) << r.console;
+  EXPECT_TRUE(r.console.ends_with(failure(" file " + dir.path("out.ini") + " cannot be written"))) << r.console;
   expect_previous_output_kept();
 }
 
@@ -98,9 +100,7 @@ TEST_F(Fault, OutputPipeWhoseReaderGoesAway) {
   ::close(reader);
   run_result r = finish(p);
   EXPECT_EQ(r.status, 1);
-  std::string message = failure(" file " + fifo + " cannot be written");
-  ASSERT_GE(r.console.size(), message.size());
-  EXPECT_EQ(r.console.substr(r.console.size() - message.size()), message);
+  EXPECT_TRUE(r.console.ends_with(failure(" file " + fifo + " cannot be written"))) << r.console;
 }
 
 TEST_F(Fault, CorruptAndTruncatedCompressedInput) {
