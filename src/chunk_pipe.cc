@@ -25,20 +25,14 @@ chunk* chunk_pipe::acquire_free() {
 }
 
 void chunk_pipe::push_full(chunk* c) {
-  {
-    std::lock_guard lock(mutex_);
-    full_.push_back(c);
-  }
-  changed_.notify_all();
+  update([&] { full_.push_back(c); });
 }
 
 void chunk_pipe::finish(const std::exception_ptr& error) {
-  {
-    std::lock_guard lock(mutex_);
+  update([&] {
     finished_ = true;
     if (error && !error_) error_ = error;
-  }
-  changed_.notify_all();
+  });
 }
 
 chunk* chunk_pipe::acquire_full() {
@@ -51,20 +45,14 @@ chunk* chunk_pipe::acquire_full() {
 }
 
 void chunk_pipe::release(chunk* c) {
-  {
-    std::lock_guard lock(mutex_);
-    free_.push_back(c);
-  }
-  changed_.notify_all();
+  update([&] { free_.push_back(c); });
 }
 
 void chunk_pipe::cancel(const std::exception_ptr& error) {
-  {
-    std::lock_guard lock(mutex_);
+  update([&] {
     cancelled_ = true;
     if (error && !error_) error_ = error;
-  }
-  changed_.notify_all();
+  });
 }
 
 std::exception_ptr chunk_pipe::error() {

@@ -46,6 +46,16 @@ class chunk_pipe {
   std::exception_ptr error();
 
  private:
+  // Changes the shared state under the lock and wakes whoever waits on it.
+  template <typename Change>
+  void update(Change change) {
+    {
+      std::lock_guard lock(mutex_);
+      change();
+    }
+    changed_.notify_all();
+  }
+
   std::size_t capacity_;
   std::vector<chunk> storage_;
   std::mutex mutex_;
