@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
   std::setvbuf(out, buffer, _IOFBF, sizeof buffer);
 
   std::fprintf(out, "MINOR PLANET CENTER ORBIT DATABASE (MPCORB)   Synthetic catalogue for benchmarks%s", nl);
-  for (int i = 2; i < 43; ++i) std::fprintf(out, "%s%s", i == 42 ? std::string(160, '-').c_str() : "   header", nl);
+  for (int i = 2; i <= 43; ++i) std::fprintf(out, "%s%s", i == 43 ? std::string(160, '-').c_str() : "   header", nl);
 
   rng r{seed};
   std::string packed;
