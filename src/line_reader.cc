@@ -49,6 +49,10 @@ void line_reader::skip_rest_of_line() {
 }
 
 bool line_reader::next(text_line& line) {
+  if (rest_pending_) {
+    rest_pending_ = false;
+    skip_rest_of_line();
+  }
   std::size_t scanned = 0;  // bytes already known to hold no LF
   for (;;) {
     char* data = buffer_.get();
@@ -65,14 +69,14 @@ bool line_reader::next(text_line& line) {
     }
     std::size_t pending = end_ - begin_;
     if (pending >= kLongestWithEnd) {
-      // Keep a copy of the head for the caller (the title search wants it)
-      // and drop the rest of the line as it streams past.
+      // Hand out the head as it lies in the buffer, and drop the rest of the
+      // line only on the next call: a caller that has seen enough (the title
+      // search, on an endless stream without line ends) never waits for it.
       line.number = ++number_;
       line.too_long = true;
-      std::string head(start, kMaxLineLength);
-      skip_rest_of_line();
-      held_ = std::move(head);
-      line.text = held_;
+      line.text = std::string_view(start, kMaxLineLength);
+      begin_ += kMaxLineLength;
+      rest_pending_ = true;
       return true;
     }
     scanned = pending;

@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <string>
 #include <string_view>
 
 #include "io.h"
@@ -47,7 +46,7 @@ class line_reader {
   std::size_t end_ = 0;
   bool at_end_ = false;
   std::uint64_t number_ = 0;
-  std::string held_;  // head of the last line that was too long
+  bool rest_pending_ = false;  // the last line was too long; its rest is unread
 };
 
 }  // namespace quelvarn

@@ -71,6 +71,8 @@ TEST(Cli, RejectedInputLeavesTheOutputAlone) {
       {dir.path("missing"), " file " + dir.path("missing") + " not exits"},
       {dir.path("subdir"), " file " + dir.path("subdir") + " not exits"},
       {dir.path("notes.txt"), " file " + dir.path("notes.txt") + " is bad"},
+      // Endless and without line ends: only the first 64 KiB are looked at.
+      {"/dev/zero", " file /dev/zero is bad"},
   };
   for (const auto& c : cases) {
     run_result r = run_quelvarn({c.input, dir.path("out")});
