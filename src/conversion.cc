@@ -19,6 +19,15 @@ constexpr std::uint64_t kProgressInterval = 10000;
 // Shorter record lines do not reach the name column.
 constexpr std::size_t kShortestRecord = 175;
 
+// Why a record line cannot be converted; empty when it can.
+std::string skip_reason(const text_line& line) {
+  if (line.too_long) return "too long";
+  if (line.text.size() < kShortestRecord) return "too short";
+  std::string_view epoch = epoch_field(line.text);
+  if (!epoch_readable(epoch)) return "bad epoch " + std::string(epoch);
+  return {};
+}
+
 }  // namespace
 
 std::string decimal(std::uint64_t n) {
@@ -57,21 +66,13 @@ conversion_counts convert_records(line_reader& lines, output_buffer& out, consol
     ++counts.records;
     if (counts.records % kProgressInterval == 0) con.say(" Processing line: " + decimal(counts.records));
 
-    std::string_view reason;
-    std::string epoch;
-    if (line.too_long) {
-      reason = ": too long";
-    } else if (line.text.size() < kShortestRecord) {
-      reason = ": too short";
-    } else if (!epoch_readable(line.text.substr(20, 5))) {
-      epoch = ": bad epoch " + std::string(line.text.substr(20, 5));
-      reason = epoch;
-    } else {
+    std::string reason = skip_reason(line);
+    if (reason.empty()) {
       record2section(line.text, out);
-      continue;
+    } else {
+      ++counts.skipped;
+      con.say(" Skipped line " + decimal(line.number) + ": " + reason);
     }
-    ++counts.skipped;
-    con.say(" Skipped line " + decimal(line.number) + std::string(reason));
   }
   return counts;
 }

@@ -112,6 +112,8 @@ char* put_number(char* out, std::string_view line) {
 
 std::string_view trim(std::string_view text) { return trimmed(text); }
 
+std::string_view epoch_field(std::string_view line) { return field(line, 20, 5); }
+
 char* format_julian_day(double day, char* out) {
   // Every packed epoch gives a whole number of days plus one half, with
   // fewer than ten digits: "%.10g" then prints it in full, so the integer
@@ -135,7 +137,7 @@ void record2section(std::string_view line, output_buffer& out) {
   p = put_line(p, kAscendingNode, trimmed(field(line, 48, 9)));
   p = put_line(p, kEccentricity, trimmed(field(line, 70, 9)));
   p = put(p, kEpoch);
-  p = format_julian_day(jd(field(line, 20, 5)), p);
+  p = format_julian_day(jd(epoch_field(line)), p);
   *p++ = '\n';
   p = put_line(p, kInclination, trimmed(field(line, 59, 9)));
   p = put_line(p, kMeanAnomaly, trimmed(field(line, 26, 9)));
