@@ -1,15 +1,41 @@
-// One record line through the section writer, and its first five bytes
-// through the epoch conversion.
+// One line through the section writers of both layouts and through
+// recognition, and its first five bytes through the epoch conversion.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
 
+#include "comet_section.h"
+#include "input_kind.h"
 #include "io.h"
 #include "output_buffer.h"
 #include "packed_epoch.h"
 #include "section_writer.h"
+
+namespace {
+
+// What the planetarium needs of a comet section: a usable name in brackets,
+// then only "key = value" lines with a value, and the orbit keys it reads.
+bool loadable_comet(std::string_view s) {
+  std::size_t close = s.find("]\n");
+  if (s.size() < 4 || s[0] != '[' || close == std::string_view::npos || close == 1) return false;
+  for (char c : s.substr(1, close - 1))
+    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '(' || c == ')')) return false;
+  std::string_view keys = s.substr(close + 2);
+  if (keys.size() < 2 || keys.substr(keys.size() - 2) != "\n\n") return false;
+  for (std::size_t start = 0; start + 1 < keys.size();) {
+    std::size_t end = keys.find('\n', start);
+    std::string_view key_line = keys.substr(start, end - start);
+    if (key_line.size() < 34 || key_line.substr(31, 2) != "= " || key_line.find('#') != std::string_view::npos)
+      return false;
+    start = end + 1;
+  }
+  return keys.find("\norbit_TimeAtPericenter ") != std::string_view::npos &&
+         keys.find("\norbit_PericenterDistance ") != std::string_view::npos;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quelvarn;
@@ -22,6 +48,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     out.finish();
   }
   if (sink.text.size() > kMaxSectionSize || sink.text.compare(sink.text.size() - 2, 2, "\n\n") != 0) __builtin_trap();
+
+  if (comet_line_problem(line).empty()) {
+    string_sink comet;
+    {
+      output_buffer out(comet, false);
+      comet2section(line, out);
+      out.finish();
+    }
+    if (comet.text.size() > kMaxSectionSize || !loadable_comet(comet.text)) __builtin_trap();
+    if (size <= 64 * 1024 && kind_from_first_record(line) != input_kind::comets) __builtin_trap();
+  }
+  comet_identity id = identify_comet(line);
+  if (id.name.size() > 56) __builtin_trap();
+  if (kind_from_first_record(line) == input_kind::minor_planets && !epoch_readable(epoch_field(line))) __builtin_trap();
 
   std::string_view epoch = line.substr(0, 5);
   double day = jd(epoch);
