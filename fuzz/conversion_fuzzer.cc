@@ -1,5 +1,6 @@
-// The whole conversion of arbitrary bytes: plain or gzip input, header,
-// records and line ends as they come.
+// The whole conversion of arbitrary bytes: plain or gzip input, recognition
+// of MPCORB, headerless minor-planet and comet files, records and line ends
+// as they come.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -26,14 +27,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     auto input = open_catalogue_stream(std::make_unique<memory_source>(bytes), false);
     line_reader lines(*input, 4096);
-    if (!read_title(lines)) return 0;
+    text_line first;
+    input_kind kind = recognise_input(lines, first);
+    if (kind == input_kind::bad) return 0;
     counting_sink sink;
     output_buffer out(sink, false);
     console quiet(-1);
-    conversion_counts counts = convert_records(lines, out, quiet);
+    conversion_counts counts = convert_records(lines, kind, first, out, quiet);
     out.finish();
-    // Every converted record writes at least its constant lines.
+    // Every converted record writes at least its constant lines, and a file
+    // recognised by its first record converts that one at least.
     if (sink.bytes < (counts.records - counts.skipped) * 100) __builtin_trap();
+    if (kind != input_kind::mpcorb && counts.converted == 0) __builtin_trap();
   } catch (const read_error&) {
     // A corrupt compressed stream: reported to the user, not a fault.
   }

@@ -6,13 +6,13 @@
 #include <charconv>
 #include <string>
 
+#include "comet_section.h"
 #include "packed_epoch.h"
 #include "section_writer.h"
 
 namespace quelvarn {
 namespace {
 
-constexpr std::string_view kTitle = "MINOR PLANET CENTER ORBIT DATABASE (MPCORB)";
 // The title line and 42 more.
 constexpr int kHeaderLines = 43;
 constexpr std::uint64_t kProgressInterval = 10000;
@@ -21,14 +21,51 @@ constexpr std::size_t kShortestRecord = 175;
 // A file of nothing but bad lines must not flood the terminal.
 constexpr std::uint64_t kShownSkips = 100;
 
+// Minor-planet records, with or without MPCORB's header.
+struct minor_planet_layout {
+  static std::string skip_reason(const text_line& line);
+  static void write(std::string_view line, output_buffer& out) { record2section(line, out); }
+};
+
 // Why a record line cannot be converted; empty when it can.
-std::string skip_reason(const text_line& line) {
+std::string minor_planet_layout::skip_reason(const text_line& line) {
   if (line.too_long) return "too long";
   if (line.text.size() < kShortestRecord) return "too short";
   std::string_view epoch = epoch_field(line.text);
   if (!epoch_readable(epoch)) return "bad epoch " + std::string(epoch);
   if (!designation_writable(line.text)) return "bad designation";
   return {};
+}
+
+struct comet_layout {
+  static std::string skip_reason(const text_line& line) {
+    return line.too_long ? "too long" : std::string(comet_line_problem(line.text));
+  }
+  static void write(std::string_view line, output_buffer& out) { comet2section(line, out); }
+};
+
+// The record loop proper, one instance per layout so that the checks and the
+// writer of the hot MPCORB path are called directly. `line` may already hold
+// the first line to convert.
+template <class Layout>
+void convert_lines(line_reader& lines, text_line& line, bool have_line, output_buffer& out, console& con,
+                   conversion_counts& counts) {
+  while (have_line || lines.next(line)) {
+    have_line = false;
+    if (line.text.empty()) continue;
+    ++counts.records;
+    if (counts.records % kProgressInterval == 0) con.say(" Processing line: " + decimal(counts.records));
+
+    std::string reason = Layout::skip_reason(line);
+    if (reason.empty()) {
+      Layout::write(line.text, out);
+      ++counts.converted;
+    } else if (++counts.skipped <= kShownSkips) {
+      con.say(" Skipped line " + decimal(line.number) + ": " + reason);
+    } else if (counts.skipped == kShownSkips + 1) {
+      con.say(" Further skipped lines are not shown.");
+    }
+  }
 }
 
 }  // namespace
@@ -56,31 +93,32 @@ void console::say(std::string_view line) const {
   }
 }
 
-bool read_title(line_reader& lines) {
-  text_line first;
-  return lines.next(first) && first.text.find(kTitle) != std::string_view::npos;
+input_kind recognise_input(line_reader& lines, text_line& first) {
+  if (!lines.next(first)) return input_kind::bad;
+  if (is_title_line(first.text)) return input_kind::mpcorb;
+  while (first.text.empty()) {
+    if (!lines.next(first)) return input_kind::bad;
+  }
+  return first.too_long ? input_kind::bad : kind_from_first_record(first.text);
 }
 
-conversion_counts convert_records(line_reader& lines, output_buffer& out, console& con) {
-  text_line line;
-  for (int i = 1; i < kHeaderLines && lines.next(line); ++i) {
-  }
-
+conversion_counts convert_records(line_reader& lines, input_kind kind, text_line& first, output_buffer& out,
+                                  console& con) {
   conversion_counts counts;
-  while (lines.next(line)) {
-    if (line.text.empty()) continue;
-    ++counts.records;
-    if (counts.records % kProgressInterval == 0) con.say(" Processing line: " + decimal(counts.records));
-
-    std::string reason = skip_reason(line);
-    if (reason.empty()) {
-      record2section(line.text, out);
-      ++counts.converted;
-    } else if (++counts.skipped <= kShownSkips) {
-      con.say(" Skipped line " + decimal(line.number) + ": " + reason);
-    } else if (counts.skipped == kShownSkips + 1) {
-      con.say(" Further skipped lines are not shown.");
-    }
+  switch (kind) {
+    case input_kind::mpcorb:
+      for (int i = 1; i < kHeaderLines && lines.next(first); ++i) {
+      }
+      convert_lines<minor_planet_layout>(lines, first, false, out, con, counts);
+      break;
+    case input_kind::minor_planets:
+      convert_lines<minor_planet_layout>(lines, first, true, out, con, counts);
+      break;
+    case input_kind::comets:
+      convert_lines<comet_layout>(lines, first, true, out, con, counts);
+      break;
+    case input_kind::bad:
+      break;
   }
   return counts;
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "input_kind.h"
 #include "line_reader.h"
 #include "output_buffer.h"
 
@@ -26,12 +27,13 @@ class console {
 /// n in plain decimal, as the console messages print numbers.
 std::string decimal(std::uint64_t n);
 
-/// Reads the first line and tells whether it is a catalogue's title line.
-/// Only the first 64 KiB of the line are searched.
-bool read_title(line_reader& lines);
+/// Reads the first lines and tells what kind of file they begin: MPCORB's
+/// title on the first line (only its first 64 KiB are searched), or else
+/// the first non-empty line, which then stays in `first` to be converted.
+input_kind recognise_input(line_reader& lines, text_line& first);
 
 struct conversion_counts {
-  /// Non-empty lines after the header, converted or not. 64 bits: the
+  /// Non-empty lines (after the header, if any), converted or not. 64 bits: the
   /// catalogue grows, and a count that wraps would misreport silently.
   std::uint64_t records = 0;
   std::uint64_t skipped = 0;
@@ -39,9 +41,11 @@ struct conversion_counts {
   std::uint64_t converted = 0;
 };
 
-/// Skips the rest of the header, then converts every non-empty line,
-/// announcing progress and skipped lines on the console.
-conversion_counts convert_records(line_reader& lines, output_buffer& out, console& con);
+/// Converts every non-empty line as its kind of file wants, announcing
+/// progress and skipped lines on the console: for MPCORB, after the rest of
+/// its header; for the others, from `first` on, as recognise_input() left it.
+conversion_counts convert_records(line_reader& lines, input_kind kind, text_line& first, output_buffer& out,
+                                  console& con);
 
 }  // namespace quelvarn
 

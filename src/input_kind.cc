@@ -1,7 +1,5 @@
 #include "input_kind.h"
 
-#include <optional>
-
 #include "comet_section.h"
 #include "packed_epoch.h"
 #include "section_writer.h"
@@ -23,7 +21,6 @@ constexpr column kMagnitudes[] = {{8, 5}, {14, 5}};
 // Mean anomaly, argument of perihelion, node, inclination, e, n, a.
 constexpr column kElements[] = {{26, 9}, {37, 9}, {48, 9}, {59, 9}, {70, 9}, {80, 11}, {92, 11}};
 constexpr column kGaps[] = {{7, 1}, {13, 1}, {19, 1}, {25, 1}, {35, 2}, {46, 2}, {57, 2}, {68, 2}, {79, 1}, {91, 1}};
-constexpr column kDesignation{165, 29};
 
 std::string_view field(std::string_view line, column c) { return line.substr(c.offset, c.width); }
 
@@ -52,17 +49,6 @@ bool packed_designation(std::string_view d) {
          is_digit(d[5]) && (is_upper(d[6]) || is_digit(d[6]));
 }
 
-// Something to name the body by, and nothing that would break its lines.
-bool designation_readable(std::string_view line) {
-  std::string_view text = trim(line.substr(kDesignation.offset, kDesignation.width));
-  if (text.empty()) return false;
-  for (char c : text) {
-    auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7f) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 bool is_title_line(std::string_view line) { return line.find(kTitle) != std::string_view::npos; }
@@ -78,7 +64,7 @@ bool is_minor_planet_record(std::string_view line) {
   }
   for (column element : kElements)
     if (!decimal_number(trim(field(line, element)))) return false;
-  return epoch_readable(epoch_field(line)) && designation_readable(line);
+  return epoch_readable(epoch_field(line)) && designation_writable(line);
 }
 
 input_kind kind_from_first_record(std::string_view line) {

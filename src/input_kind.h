@@ -23,8 +23,8 @@ bool is_title_line(std::string_view line);
 
 /// Whether a line passes every column test of MPCORB's record layout: a
 /// packed designation in 1-7, numbers (or blanks for H and G) where the
-/// layout has numbers and blanks between them, a readable packed epoch in
-/// 21-25 and a designation from 167.
+/// layout has numbers and blanks between them, a packed epoch in 21-25 that
+/// names a date, and a designation from 166 that makes a usable section.
 bool is_minor_planet_record(std::string_view line);
 
 /// The kind of a file without MPCORB's title, from its first non-empty

@@ -101,7 +101,9 @@ int convert(const std::string& in_path, const std::string& out_path, int in_fd, 
   long long expected_size = S_ISREG(in_stat.st_mode) ? static_cast<long long>(in_stat.st_size) : -1;
   std::unique_ptr<byte_source> input = open_catalogue_stream(std::make_unique<fd_source>(in_fd, expected_size));
   line_reader lines(*input);
-  if (!read_title(lines)) return fail(con, " file " + in_path + " is bad");
+  text_line first;
+  input_kind kind = recognise_input(lines, first);
+  if (kind == input_kind::bad) return fail(con, " file " + in_path + " is bad");
 
   struct stat out_stat {};
   if (::stat(out_path.c_str(), &out_stat) == 0 && out_stat.st_dev == in_stat.st_dev &&
@@ -115,14 +117,14 @@ int convert(const std::string& in_path, const std::string& out_path, int in_fd, 
   con.say(" Starting");
   con.say("");
   output_buffer buffer(out.sink());
-  conversion_counts counts = convert_records(lines, buffer, con);
+  conversion_counts counts = convert_records(lines, kind, first, buffer, con);
   buffer.finish();
   // Nothing convertible: replacing a catalogue with an empty one would lose it.
   if (counts.converted == 0) return fail(con, " file " + in_path + " is bad");
   out.commit();
 
   con.say("");
-  con.say(" End of processing: " + decimal(counts.records) + " asteroids.");
+  con.say(" End of processing: " + decimal(counts.records) + (kind == input_kind::comets ? " comets." : " asteroids."));
   if (counts.skipped > 0) con.say(" Skipped records: " + decimal(counts.skipped));
   con.say("");
   con.say(" Finished");

@@ -120,32 +120,55 @@ def section(line):
     return b"".join(out)
 
 
+def minor_planet_problem(line):
+    epoch = line[20:25]
+    if len(line) > MAX_LINE:
+        return b"too long"
+    if len(line) < 175:
+        return b"too short"
+    if not epoch_exists(epoch):
+        return b"bad epoch " + epoch
+    if not designation_ok(line):
+        return b"bad designation"
+    return None
+
+
+def recognise(lines):
+    """(problem, section writer, first line index, summary word), or None for a bad file."""
+    if not lines:
+        return None
+    if TITLE in lines[0][:MAX_LINE]:
+        return minor_planet_problem, section, 43, b"asteroids"
+    first = next((line for line in lines if line), None)
+    if first is None or len(first) > MAX_LINE:
+        return None
+    if is_minor_planet_record(first):
+        return minor_planet_problem, section, 0, b"asteroids"
+    if comet_problem(first) is None:
+        return comet_problem, comet_section, 0, b"comets"
+    return None
+
+
 def convert(data, in_path="in", out_path="out"):
     """Returns (console bytes, output bytes or None, exit status)."""
     lines = split_lines(data)
     bad = b"\n file " + shown(in_path.encode()) + b" is bad\n" + BANNER
-    if not lines or TITLE not in lines[0][:MAX_LINE]:
+    kind = recognise(lines)
+    if kind is None:
         return bad, None, 1
+    problem, write, start, word = kind
     console = [b"\n Starting\n\n"]
     out = []
     records = skipped = 0
-    for number, line in enumerate(lines[43:], start=44):
+    for number, line in enumerate(lines[start:], start=start + 1):
         if not line:
             continue
         records += 1
         if records % 10000 == 0:
             console.append(b" Processing line: %d\n" % records)
-        epoch = line[20:25]
-        if len(line) > MAX_LINE:
-            reason = b"too long"
-        elif len(line) < 175:
-            reason = b"too short"
-        elif not epoch_exists(epoch):
-            reason = b"bad epoch " + epoch
-        elif not designation_ok(line):
-            reason = b"bad designation"
-        else:
-            out.append(section(line))
+        reason = problem(line)
+        if reason is None:
+            out.append(write(line))
             continue
         skipped += 1
         if skipped <= SHOWN_SKIPS:
@@ -154,7 +177,7 @@ def convert(data, in_path="in", out_path="out"):
             console.append(b" Further skipped lines are not shown.\n")
     if not out:
         return b"".join(console) + bad, None, 1
-    console.append(b"\n End of processing: %d asteroids.\n" % records)
+    console.append(b"\n End of processing: %d %s.\n" % (records, word))
     if skipped:
         console.append(b" Skipped records: %d\n" % skipped)
     console.append(b"\n Finished\n" + BANNER)
@@ -185,10 +208,7 @@ def is_minor_planet_record(line):
     if not all(is_number(trim(field(a, b))) for a, b in ((27, 35), (38, 46), (49, 57), (60, 68), (71, 79),
                                                           (81, 91), (93, 103))):
         return False
-    designation = trim(field(166, 194))
-    if not designation or re.search(rb"[\x00-\x1f\x7f]", designation):
-        return False
-    return epoch_exists(field(21, 25))
+    return epoch_exists(field(21, 25)) and designation_ok(line)
 
 
 def is_julian_calendar(year, month, day):
