@@ -1,5 +1,6 @@
-// quelvarn: converts the Minor Planet Center's MPCORB catalogue into the
-// minor-body catalogue (ssystem_minor.ini) that Stellarium reads.
+// quelvarn: converts the Minor Planet Center's orbit files (MPCORB, its
+// headerless minor-planet files, the comet file) into the minor-body
+// catalogue (ssystem_minor.ini) that Stellarium reads.
 
 #include <errno.h>
 #include <fcntl.h>
@@ -34,14 +35,16 @@ void usage(console& con) {
 
 void help(console& con) {
   con.say(std::string("quelvarn ") + kVersion +
-          ": converts the Minor Planet Center's orbit catalogue (MPCORB.DAT, plain or");
-  con.say("gzip-compressed) into the minor-body catalogue that the Stellarium planetarium");
-  con.say("reads (ssystem_minor.ini).");
+          ": converts the Minor Planet Center's orbit files (MPCORB.DAT, the smaller");
+  con.say("minor-planet files and CometEls.txt, plain or gzip-compressed) into the");
+  con.say("minor-body catalogue that the Stellarium planetarium reads (ssystem_minor.ini).");
   con.say("");
   con.say("Usage: quelvarn INPUT OUTPUT");
   con.say("       quelvarn --help | --version");
   con.say("");
-  con.say("  INPUT   the catalogue: MPCORB.DAT or MPCORB.DAT.gz");
+  con.say("  INPUT   MPCORB.DAT, a minor-planet file in its record layout without its");
+  con.say("          header (NEA.txt, Distant.txt, Unusual.txt, DAILY.DAT), or the comet");
+  con.say("          file CometEls.txt; told apart by content, never by name");
   con.say("  OUTPUT  the catalogue to write, such as ~/.stellarium/data/ssystem_minor.ini;");
   con.say("          it is replaced only once the whole conversion has succeeded");
   con.say("");
@@ -51,8 +54,10 @@ void help(console& con) {
   con.say("Exit status: 0 converted; 1 the input or the output failed (an existing");
   con.say("OUTPUT is left as it was); 2 wrong arguments.");
   con.say("");
-  con.say("The MPC publishes the catalogue daily:");
+  con.say("The MPC publishes the files daily:");
   con.say("  https://www.minorplanetcenter.net/iau/MPCORB/MPCORB.DAT.gz");
+  con.say("  https://www.minorplanetcenter.net/iau/MPCORB/CometEls.txt");
+  con.say("  https://www.minorplanetcenter.net/iau/MPCORB/ (NEA.txt, Distant.txt, ...)");
 }
 
 void banner(console& con) {
