@@ -28,8 +28,8 @@ constexpr column kMagnitude{91, 4};
 constexpr column kSlope{96, 4};
 constexpr column kName{102, 56};
 // The blanks between the fields up to the name.
-constexpr column kGaps[] = {{12, 2}, {18, 1}, {21, 1}, {29, 1}, {39, 2}, {49, 2}, {59, 2},
-                            {69, 2}, {79, 2}, {89, 2}, {95, 1}, {100, 2}};
+constexpr column kGaps[] = {{12, 2}, {18, 1}, {21, 1}, {29, 1}, {39, 2}, {49, 2},
+                            {59, 2}, {69, 2}, {79, 2}, {89, 2}, {95, 1}, {100, 2}};
 constexpr column kElements[] = {kPerihelion, kEccentricity, kArgOfPericenter, kAscendingNode, kInclination};
 
 constexpr std::size_t kShortestComet = kName.offset + 1;
@@ -241,8 +241,9 @@ comet_identity identify_comet(std::string_view line) {
   }
   if (provisional_readable(packed) && packed[0] != ' ') {
     int order = base62(packed[4]) * 10 + (packed[5] - '0');
-    id.provisional = std::string(type) + "/" + std::to_string(base62(packed[0]) * 100 + (packed[1] - '0') * 10 + (packed[2] - '0')) +
-                     " " + packed[3];
+    id.provisional = std::string(type) + "/" +
+                     std::to_string(base62(packed[0]) * 100 + (packed[1] - '0') * 10 + (packed[2] - '0')) + " " +
+                     packed[3];
     if (is_upper(packed[6])) id.provisional += packed[6];
     if (order > 0) id.provisional += std::to_string(order);
     if (fragment) id.provisional += std::string("-") + static_cast<char>(packed[6] - 'a' + 'A');

@@ -65,9 +65,14 @@ TEST(Comet2Section, TypeFromTheOrbitTypeAndEccentricity) {
     char orbit_type;
     const char* eccentricity;
     const char* type;
-  } cases[] = {{'C', "0.994962", "comet"},      {'P', "0.994962", "comet"}, {'D', "0.994962", "comet"},
-               {'X', "0.994962", "comet"},      {'I', "1.199252", "interstellar object"},
-               {'A', "0.994962", "asteroid"},   {'A', "1.000000", "comet"}, {'A', "1.002012", "comet"}};
+  } cases[] = {{'C', "0.994962", "comet"},
+               {'P', "0.994962", "comet"},
+               {'D', "0.994962", "comet"},
+               {'X', "0.994962", "comet"},
+               {'I', "1.199252", "interstellar object"},
+               {'A', "0.994962", "asteroid"},
+               {'A', "1.000000", "comet"},
+               {'A', "1.002012", "comet"}};
   for (const auto& c : cases) {
     std::string line = with(with(kHaleBopp, 5, std::string(1, c.orbit_type)), 42, c.eccentricity);
     ASSERT_EQ(comet_line_problem(line), "") << line;

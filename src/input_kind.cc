@@ -40,8 +40,7 @@ bool packed_designation(std::string_view d) {
   if (d.substr(5) == "  ") {
     if (digits(number)) return true;
     if ((is_upper(number[0]) || (number[0] >= 'a' && number[0] <= 'z')) && digits(number.substr(1))) return true;
-    return number[0] == '~' && is_alnum(number[1]) && is_alnum(number[2]) && is_alnum(number[3]) &&
-           is_alnum(number[4]);
+    return number[0] == '~' && is_alnum(number[1]) && is_alnum(number[2]) && is_alnum(number[3]) && is_alnum(number[4]);
   }
   std::string_view survey = d.substr(0, 3);
   if ((survey == "PLS" || survey == "T1S" || survey == "T2S" || survey == "T3S") && digits(d.substr(3))) return true;

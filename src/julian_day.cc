@@ -7,7 +7,9 @@ namespace {
 
 // Division that rounds down, so that the formulas below also hold for the
 // years before -4800, where C++ would round towards zero.
-constexpr std::int64_t floor_div(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+constexpr std::int64_t floor_div(std::int64_t a, std::int64_t b) {
+  return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+}
 
 // The first day of the Gregorian calendar, 1582 October 15.
 bool is_gregorian(int year, int month, int day) {

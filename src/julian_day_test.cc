@@ -17,7 +17,8 @@ TEST(JulianDay, KnownDatesAndTimesInBothCalendars) {
       {-123, 12, 31.0, 1676496.5},  {-122, 1, 1.0, 1676497.5},   {-1000, 7, 12.5, 1356001.0},
       {-1001, 8, 17.9, 1355671.4},  {-4712, 1, 1.5, 0.0},        {1000, 2, 29.0, 2086366.5},
   };
-  for (const auto& c : cases) EXPECT_NEAR(julian_day(c.year, c.month, c.day), c.expected, 1e-6) << c.year << "-" << c.month << "-" << c.day;
+  for (const auto& c : cases)
+    EXPECT_NEAR(julian_day(c.year, c.month, c.day), c.expected, 1e-6) << c.year << "-" << c.month << "-" << c.day;
 }
 
 TEST(JulianDay, TextKeepsEveryDecimalOfTheDay) {
