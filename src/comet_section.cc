@@ -1,5 +1,6 @@
 #include "comet_section.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "julian_day.h"
@@ -43,11 +44,7 @@ std::string_view trimmed(std::string_view line, column c) { return trim(field(li
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
 bool is_lower(char c) { return c >= 'a' && c <= 'z'; }
-bool all_of(std::string_view text, bool (*test)(char)) {
-  for (char c : text)
-    if (!test(c)) return false;
-  return true;
-}
+bool all_of(std::string_view text, bool (*test)(char)) { return std::ranges::all_of(text, test); }
 bool is_blank(char c) { return c == ' '; }
 
 // A whole number of up to nine digits, with a minus sign where allowed.

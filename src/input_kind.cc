@@ -1,6 +1,9 @@
 #include "input_kind.h"
 
+#include <algorithm>
+
 #include "comet_section.h"
+#include "line_reader.h"
 #include "packed_epoch.h"
 #include "section_writer.h"
 
@@ -11,7 +14,7 @@ constexpr std::string_view kTitle = "MINOR PLANET CENTER ORBIT DATABASE (MPCORB)
 // Shorter lines do not reach the name column; longer ones than the line
 // reader holds are not records of any layout.
 constexpr std::size_t kShortestRecord = 175;
-constexpr std::size_t kLongestRecord = 64 * 1024;
+constexpr std::size_t kLongestRecord = line_reader::kMaxLineLength;
 
 struct column {
   std::size_t offset, width;
@@ -27,11 +30,7 @@ std::string_view field(std::string_view line, column c) { return line.substr(c.o
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
 bool is_alnum(char c) { return is_digit(c) || is_upper(c) || (c >= 'a' && c <= 'z'); }
-bool digits(std::string_view text) {
-  for (char c : text)
-    if (!is_digit(c)) return false;
-  return true;
-}
+bool digits(std::string_view text) { return std::ranges::all_of(text, is_digit); }
 
 // A packed number ("00433", "K1234", "~0000") followed by two blanks, a
 // packed provisional designation ("K19A00A") or a survey one ("PLS2040").
