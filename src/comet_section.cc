@@ -154,11 +154,12 @@ bool elements_readable(std::string_view line) {
 }
 
 std::string_view comet_type(std::string_view line) {
-  switch (line[kOrbitType.offset]) {
+  std::string_view type = field(line, kOrbitType);
+  switch (type.empty() ? 'C' : type[0]) {
     case 'I':
       return "interstellar object";
     case 'A':
-      return *decimal_number(trimmed(line, kEccentricity)) < 1 ? "asteroid" : "comet";
+      return decimal_number(trimmed(line, kEccentricity)).value_or(1) < 1 ? "asteroid" : "comet";
     default:
       return "comet";
   }
@@ -215,9 +216,10 @@ void comet2section(std::string_view line, output_buffer& out) {
   }
   put_line(section, "orbit_Inclination", trimmed(line, kInclination));
   put_line(section, "orbit_PericenterDistance", trimmed(line, kPerihelion));
-  calendar_date perihelion = *perihelion_date(line);
-  put_line(section, "orbit_TimeAtPericenter",
-           julian_day_text(perihelion.year, perihelion.month, perihelion.day, perihelion.decimals));
+  if (std::optional<calendar_date> perihelion = perihelion_date(line)) {
+    put_line(section, "orbit_TimeAtPericenter",
+             julian_day_text(perihelion->year, perihelion->month, perihelion->day, perihelion->decimals));
+  }
   std::string_view slope = trimmed(line, kSlope);
   if (!slope.empty()) put_line(section, "slope_parameter", slope);
   put_line(section, "type", comet_type(line));

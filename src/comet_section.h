@@ -20,7 +20,8 @@ namespace quelvarn {
 /// does not exist, q <= 0 or e < 0). Empty when the line is fine.
 std::string_view comet_line_problem(std::string_view line);
 
-/// Writes the section of a line that comet_line_problem() accepts.
+/// Writes the section of a line that comet_line_problem() accepts. Any
+/// other line gives what its fields allow, never a read past its end.
 void comet2section(std::string_view line, output_buffer& out);
 
 /// What tells one comet from another, for selecting comets and for finding
