@@ -79,9 +79,12 @@ bool provisional_readable(std::string_view p) {
 bool designation_readable(std::string_view line) {
   std::string_view number = field(line, kNumber);
   std::string_view type = field(line, kOrbitType);
-  if (!all_of(number, is_blank) && !all_of(number, is_digit)) return false;
-  return type.size() == 1 && kOrbitTypes.find(type[0]) != std::string_view::npos &&
-         provisional_readable(field(line, kProvisional));
+  std::string_view provisional = field(line, kProvisional);
+  if (type.size() != 1 || kOrbitTypes.find(type[0]) == std::string_view::npos) return false;
+  if (!provisional_readable(provisional)) return false;
+  // A comet without a number needs its provisional designation.
+  if (all_of(number, is_blank)) return provisional[0] != ' ';
+  return all_of(number, is_digit) && number != "0000";
 }
 
 // The section name: the name's letters in small letters, its digits and its

@@ -94,6 +94,8 @@ TEST(CometLineProblem, RejectsWhatThePlanetariumCouldNotLoad) {
       {with(kHaleBopp, 5, "Q"), "bad designation"},
       {with(kHaleBopp, 1, "12 P"), "bad designation"},
       {with(kHaleBopp, 6, "j95O010"), "bad designation"},
+      {with(kHaleBopp, 6, "       "), "bad designation"},  // no number, no designation
+      {with(kFragment, 1, "0000"), "bad designation"},
       {with(kHaleBopp, 103, std::string(56, ' ')), "bad designation"},
       {with(kHaleBopp, 103, "/#[] -                "), "bad designation"},
       {with(kHaleBopp, 103, "Sun                   "), "bad designation"},

@@ -280,8 +280,11 @@ def comet_problem(line):
     if len(line) < 103:
         return b"too short"
     f = comet_fields(line)
-    designation = (re.fullmatch(rb" {4}|[0-9]{4}", f["number"]) and f["type"] in (b"C", b"P", b"D", b"X", b"I", b"A")
-                   and re.fullmatch(rb" {6}[ a-z]|[A-K][0-9]{2}[A-Z][0-9A-Za-z][0-9][0-9A-Za-z]", f["provisional"]))
+    packed = re.fullmatch(rb"[A-K][0-9]{2}[A-Z][0-9A-Za-z][0-9][0-9A-Za-z]", f["provisional"])
+    numbered = re.fullmatch(rb"[0-9]{4}", f["number"]) and f["number"] != b"0000"
+    designation = (f["type"] in (b"C", b"P", b"D", b"X", b"I", b"A")
+                   and ((numbered and (packed or re.fullmatch(rb" {6}[ a-z]", f["provisional"])))
+                        or (f["number"] == b"    " and packed)))
     if (not designation or re.search(rb"[\x00-\x1f\x7f#]", f["name"])
             or comet_section_name(f["name"]) in (b"", b"sun", b"earth", b"moon")):
         return b"bad designation"
