@@ -251,7 +251,7 @@ comet_identity identify_comet(std::string_view line) {
     if (fragment) id.provisional += std::string("-") + static_cast<char>(packed[6] - 'a' + 'A');
   }
   id.name = trimmed(line, kName);
-  id.magnitude = decimal_number(trimmed(line, kMagnitude));
+  id.magnitude = trimmed(line, kMagnitude);
   return id;
 }
 

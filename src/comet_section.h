@@ -25,7 +25,7 @@ std::string_view comet_line_problem(std::string_view line);
 void comet2section(std::string_view line, output_buffer& out);
 
 /// What tells one comet from another, for selecting comets and for finding
-/// them in a catalogue that already holds them.
+/// them in a catalogue that already holds them. Views point into the line.
 struct comet_identity {
   /// "12P" for a numbered periodic comet ("332P-B" for a fragment); empty
   /// otherwise.
@@ -35,8 +35,8 @@ struct comet_identity {
   std::string provisional;
   /// Columns 103-158 trimmed: "C/2023 A3 (Tsuchinshan-ATLAS)", "12P/Pons-Brooks".
   std::string_view name;
-  /// H as it stands; nullopt when blank.
-  std::optional<double> magnitude;
+  /// H as printed, trimmed; empty when blank.
+  std::string_view magnitude;
 };
 comet_identity identify_comet(std::string_view line);
 
