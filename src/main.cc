@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
       return kSuccess;
     }
     if (arg == "--version") {
-      con.say(std::string("quelvarn ") + kVersion);
+      con.say(std::string("quelvarn ") + kVersion + " (gzip: " + gzip_decoder_name() + ")");
       return kSuccess;
     }
   }
