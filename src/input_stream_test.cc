@@ -101,7 +101,7 @@ TEST(GzipSource, DecodesAndRefusesTheSameFilesWithEitherDecoder) {
       {"wrong CRC-32", flip(packed, size - 6), std::nullopt},
       {"wrong length", flip(packed, size - 2), std::nullopt},
       {"unknown method", flip(packed, 2), std::nullopt},
-      {"reserved flag", packed.substr(0, 3) + "\x20" + packed.substr(4), std::nullopt},
+      {"reserved flag", packed.substr(0, 3) + static_cast<char>(0x20) + packed.substr(4), std::nullopt},
       {"trailing garbage", packed + "garbage", std::nullopt},
       {"trailing zeros", packed + std::string(8, '\0'), std::nullopt},
       {"a second member cut short", packed + fielded.substr(0, 12), std::nullopt},
