@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -33,13 +34,12 @@ void usage(console& con) {
 }
 
 void help(console& con) {
-  con.say(std::string("quelvarn ") + kVersion +
-          ": converts the Minor Planet Center's orbit catalogue (MPCORB.DAT, plain or");
-  con.say("gzip-compressed) into the minor-body catalogue that the Stellarium planetarium");
-  con.say("reads (ssystem_minor.ini).");
+  con.say(std::string("quelvarn ") + kVersion + ": converts the Minor Planet Center's orbit catalogue");
+  con.say("(MPCORB.DAT, plain or gzip-compressed) into the minor-body catalogue that");
+  con.say("the Stellarium planetarium reads (ssystem_minor.ini).");
   con.say("");
   con.say("Usage: quelvarn INPUT OUTPUT");
-  con.say("       quelvarn --help | --version");
+  con.say("       quelvarn --help | -h | --version");
   con.say("");
   con.say("  INPUT   the catalogue: MPCORB.DAT or MPCORB.DAT.gz");
   con.say("  OUTPUT  the catalogue to write, such as ~/.stellarium/data/ssystem_minor.ini;");
@@ -68,12 +68,43 @@ int fail(console& con, const std::string& message) {
   return kFailure;
 }
 
-// Whether path names the file or pipe that standard output already is.
-bool is_standard_output(const std::string& path) {
+// When the C++ runtime gives up (no memory left even to throw), the failure
+// is still reported. Nothing can be allocated by then, so the words are
+// pointers made ready before each stage and put together in a fixed buffer.
+struct last_words_t {
+  int fd = STDOUT_FILENO;
+  const char* path = nullptr;
+  const char* failure = " cannot be read";
+} last_words;
+
+[[noreturn]] void say_last_words() {
+  output_file::abandon_temporary();
+  if (last_words.path != nullptr && last_words.fd >= 0) {
+    static char text[8192];
+    std::size_t size = 0;
+    auto add = [&](const char* part, bool shown) {
+      for (; *part != '\0' && size < sizeof text; ++part) {
+        auto byte = static_cast<unsigned char>(*part);
+        text[size++] = shown && (byte < 0x20 || byte == 0x7f) ? '?' : *part;
+      }
+    };
+    add("\n file ", false);
+    add(last_words.path, true);
+    add(last_words.failure, false);
+    add("\n\n quelvarn ", false);
+    add(kVersion, false);
+    add("\n\n", false);
+    (void)!::write(last_words.fd, text, size);
+  }
+  ::_exit(kFailure);
+}
+
+// Whether path names the same file or pipe as descriptor fd.
+bool is_descriptor(const std::string& path, int fd) {
   struct stat path_stat {};
-  struct stat out_stat {};
-  return ::stat(path.c_str(), &path_stat) == 0 && ::fstat(STDOUT_FILENO, &out_stat) == 0 &&
-         path_stat.st_dev == out_stat.st_dev && path_stat.st_ino == out_stat.st_ino;
+  struct stat fd_stat {};
+  return ::stat(path.c_str(), &path_stat) == 0 && ::fstat(fd, &fd_stat) == 0 && path_stat.st_dev == fd_stat.st_dev &&
+         path_stat.st_ino == fd_stat.st_ino;
 }
 
 // A missing path and a directory are "not there" for the user; anything else
@@ -110,6 +141,7 @@ int convert(const std::string& in_path, const std::string& out_path, int in_fd, 
   }
 
   reached = stage::writing;
+  last_words = {con.fd(), out_path.c_str(), " cannot be written"};
   output_file out = to_standard_output ? output_file(output_file::standard_output) : output_file(out_path);
   con.say("");
   con.say(" Starting");
@@ -134,9 +166,14 @@ int convert(const std::string& in_path, const std::string& out_path, int in_fd, 
 // input has shown itself to be a catalogue, so that a swapped pair of
 // arguments or a typo cannot cost the user the catalogue they have.
 int run(const std::string& in_path, const std::string& out_path) {
-  // The catalogue must never be mixed with the messages.
-  bool to_standard_output = is_standard_output(out_path);
-  console con(to_standard_output ? STDERR_FILENO : STDOUT_FILENO);
+  // The catalogue must never be mixed with the messages: when it goes to
+  // standard output they go to standard error, or nowhere if that is the
+  // same stream.
+  bool to_standard_output = is_descriptor(out_path, STDOUT_FILENO);
+  int messages = STDOUT_FILENO;
+  if (to_standard_output) messages = is_descriptor(out_path, STDERR_FILENO) ? -1 : STDERR_FILENO;
+  console con(messages);
+  last_words = {con.fd(), in_path.c_str(), " cannot be read"};
 
   int in_fd = -1;
   struct stat in_stat {};
@@ -168,10 +205,13 @@ int run(const std::string& in_path, const std::string& out_path) {
 }
 
 // Descriptors 0-2 that the caller left closed would otherwise be taken by
-// the first files opened, and the messages would land in the catalogue.
+// the first files opened, and the messages would land in the catalogue. They
+// are opened the wrong way round, so that using one still fails as it would
+// have: a catalogue sent to a closed standard output must not vanish with
+// exit status 0.
 void occupy_standard_descriptors() {
   for (int fd = 0; fd <= 2; ++fd) {
-    if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) (void)::open("/dev/null", O_RDWR);
+    if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) (void)::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
   }
 }
 
@@ -186,24 +226,27 @@ int main(int argc, char** argv) {
   // file-size limit (SIGXFSZ).
   ::signal(SIGPIPE, SIG_IGN);
   ::signal(SIGXFSZ, SIG_IGN);
+  std::set_terminate(say_last_words);
 
   try {
     console con(STDOUT_FILENO);
     if (argc == 2) {
       std::string_view arg = argv[1];
+      // Printing is all these do: a text that could not be printed is a failure.
       if (arg == "--help" || arg == "-h") {
         help(con);
-        return kSuccess;
+        return con.failed() ? kFailure : kSuccess;
       }
       if (arg == "--version") {
         con.say(std::string("quelvarn ") + kVersion + " (gzip: " + gzip_decoder_name() + ")");
-        return kSuccess;
+        return con.failed() ? kFailure : kSuccess;
       }
     }
     if (argc != 3) {
       usage(con);
       return kUsage;
     }
+    last_words.path = argv[1];
     return run(argv[1], argv[2]);
   } catch (...) {
     // Not even a message could be built: the status must still say so.
