@@ -246,7 +246,7 @@ int main(int argc, char** argv) {
         return con.failed() ? kFailure : kSuccess;
       }
       if (arg == "--version") {
-        con.say(std::string("quelvarn ") + kVersion);
+        con.say(std::string("quelvarn ") + kVersion + " (gzip: " + gzip_decoder_name() + ")");
         return con.failed() ? kFailure : kSuccess;
       }
     }
