@@ -28,7 +28,7 @@ TEST(Cli, CommandLine) {
   EXPECT_EQ(run_quelvarn({"--help"}).status, 0);
   run_result version = run_quelvarn({"--version"});
   EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.console, "quelvarn 1.0.0\n");
+  EXPECT_EQ(version.console, "quelvarn " QUELVARN_VERSION "\n");
   // Options only count alone; with two arguments they are paths.
   EXPECT_EQ(run_quelvarn({"--help", dir.path("out")}).console, failure(" file --help not exits"));
   EXPECT_TRUE(dir.names().empty());
