@@ -1,8 +1,5 @@
 #include "conversion.h"
 
-#include <errno.h>
-#include <unistd.h>
-
 #include <charconv>
 #include <string>
 
@@ -39,21 +36,13 @@ std::string decimal(std::uint64_t n) {
 }
 
 void console::say(std::string_view line) const {
-  if (fd_ < 0) return;
+  if (!to_) return;
   std::string text;
-  text.reserve(line.size() + 1);
+  text.reserve(line.size());
   // Paths and record fields are echoed: an escape sequence in them must not
   // reach the user's terminal.
   for (char c : line) text.push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c);
-  text.push_back('\n');
-  std::string_view rest = text;
-  // A console that has gone away must not stop the conversion.
-  while (!rest.empty()) {
-    ssize_t put = ::write(fd_, rest.data(), rest.size());
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return;
-    rest.remove_prefix(static_cast<std::size_t>(put));
-  }
+  write_line(*to_, text);
 }
 
 bool read_title(line_reader& lines) {

@@ -3,11 +3,13 @@
 #define QUELVARN_CONVERSION_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "line_reader.h"
 #include "output_buffer.h"
+#include "platform.h"
 
 namespace quelvarn {
 
@@ -15,12 +17,14 @@ namespace quelvarn {
 /// Control bytes are shown as "?".
 class console {
  public:
-  /// fd < 0 keeps quiet (fuzzing).
-  explicit console(int fd) : fd_(fd) {}
+  explicit console(standard_stream to) : to_(to) {}
+  /// Says nothing (fuzzing).
+  static console silent() { return console(); }
   void say(std::string_view line) const;
 
  private:
-  int fd_;
+  console() = default;
+  std::optional<standard_stream> to_;
 };
 
 /// n in plain decimal, as the console messages print numbers.

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 
+#include "platform.h"
+
 namespace quelvarn {
 namespace {
 
