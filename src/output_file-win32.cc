@@ -131,7 +131,8 @@ output_file::output_file(const std::string& path, temporary) : impl_(std::make_u
       return;
     }
     DWORD code = GetLastError();
-    if ((code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) || attempt > 100) throw write_error(win32::error(code));
+    if ((code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) || attempt > 100)
+      throw write_error(win32::error(code));
   }
 }
 

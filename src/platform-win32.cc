@@ -18,15 +18,15 @@ class windows_category final : public std::error_category {
   const char* name() const noexcept override { return "windows"; }
   std::string message(int code) const override {
     wchar_t* text = nullptr;
-    DWORD n = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    DWORD n =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     if (n == 0 || text == nullptr) return "Windows error " + std::to_string(static_cast<DWORD>(code));
     std::wstring message(text, n);
     LocalFree(text);
     // One line, as the error report is: no line end, no closing full stop.
-    while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' || message.back() == L'.' ||
-                                message.back() == L' ')) {
+    while (!message.empty() &&
+           (message.back() == L'\r' || message.back() == L'\n' || message.back() == L'.' || message.back() == L' ')) {
       message.pop_back();
     }
     return to_utf8(message);

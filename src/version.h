@@ -5,6 +5,6 @@ namespace quelvarn {
 // QUELVARN_VERSION comes from project(VERSION) in CMakeLists.txt, the one
 // place the version is written.
 inline constexpr const char* kVersion = QUELVARN_VERSION;
-}
+}  // namespace quelvarn
 
 #endif  // QUELVARN_VERSION_H_
