@@ -8,13 +8,15 @@ usage: windows_end_to_end.py QUELVARN_EXE SOURCE_DIR
 
 What Wine cannot imitate is said where it matters, and not tested here:
 Ctrl-Break and closing the console window (Wine delivers only SIGINT, as
-Ctrl-C), a target held open by another program without sharing (share modes
-bind only Windows programs, and the test writes no helper for it), and the
-console proper (the runs here write to pipes, not through WriteConsoleW).
+Ctrl-C), and a target held open by another program without sharing (share
+modes bind only Windows programs, and the test writes no helper for it).
+Wine gives the program a console only on a terminal, so the console is
+tested on a pseudo-terminal; Wine's console adds its own cursor sequences.
 """
 
 import gzip
 import os
+import pty
 import resource
 import signal
 import subprocess
@@ -112,6 +114,35 @@ def command_line(t):
     t.check("no arguments: usage", got.returncode == 2 and b"\r\n <file In> <file Out>\r\n" in got.stdout, got)
 
 
+def on_terminal(t, *args):
+    """Runs on a pseudo-terminal, where Wine gives the program a console."""
+    main, side = pty.openpty()
+    p = subprocess.Popen(t.command(*args), stdin=side, stdout=side, stderr=side)
+    os.close(side)
+    seen = b""
+    while True:
+        try:
+            chunk = os.read(main, 65536)
+        except OSError:  # the terminal's other side has closed
+            break
+        if not chunk:
+            break
+        seen += chunk
+    os.close(main)
+    return p.wait(timeout=60), seen
+
+
+def console(t, work):
+    """The console proper (WriteConsoleW): non-ASCII paths shown as they are,
+    and CON as the output."""
+    source = os.path.join(work, "MPCORB.DAT")
+    missing = windows_path(os.path.join(work, "Zoë.DAT"))
+    status, seen = on_terminal(t, missing, windows_path(os.path.join(work, "out.ini")))
+    t.check("console: missing input", status == 1 and (" file " + missing + " not exits").encode() in seen, seen)
+    status, seen = on_terminal(t, windows_path(source), "CON")
+    t.check("console: CON as output", status == 0 and b"[1ceres]\r" in seen and b" Finished\r" in seen, seen[-300:])
+
+
 def refusals(t, work):
     """Every refusal leaves the catalogue the user has exactly as it was."""
     folder = os.path.join(work, "refusals")
@@ -207,6 +238,7 @@ def main():
     with tempfile.TemporaryDirectory() as work:
         command_line(t)
         conversions(t, work)
+        console(t, work)
         refusals(t, work)
         faults(t, work)
     print("%d passed, %d failed" % (t.passed, len(t.failures)))

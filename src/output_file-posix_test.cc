@@ -1,8 +1,7 @@
-#include "output_file.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "output_file.h"
 #include "test_support.h"
 
 namespace quelvarn {
