@@ -1,7 +1,10 @@
 // quelvarn: converts the Minor Planet Center's MPCORB catalogue into the
 // minor-body catalogue (ssystem_minor.ini) that Stellarium reads.
 
+#include <cstdlib>
+#include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -30,13 +33,12 @@ void usage(console& con) {
 }
 
 void help(console& con) {
-  con.say(std::string("quelvarn ") + kVersion +
-          ": converts the Minor Planet Center's orbit catalogue (MPCORB.DAT, plain or");
-  con.say("gzip-compressed) into the minor-body catalogue that the Stellarium planetarium");
-  con.say("reads (ssystem_minor.ini).");
+  con.say(std::string("quelvarn ") + kVersion + ": converts the Minor Planet Center's orbit catalogue");
+  con.say("(MPCORB.DAT, plain or gzip-compressed) into the minor-body catalogue that");
+  con.say("the Stellarium planetarium reads (ssystem_minor.ini).");
   con.say("");
   con.say("Usage: quelvarn INPUT OUTPUT");
-  con.say("       quelvarn --help | --version");
+  con.say("       quelvarn --help | -h | --version");
   con.say("");
   con.say("  INPUT   the catalogue: MPCORB.DAT or MPCORB.DAT.gz");
   con.say("  OUTPUT  the catalogue to write, such as ~/.stellarium/data/ssystem_minor.ini;");
@@ -65,10 +67,46 @@ int fail(console& con, const std::string& message) {
   return kFailure;
 }
 
+// When the C++ runtime gives up (no memory left even to throw), the failure
+// is still reported. Nothing can be allocated by then, so the words are
+// pointers made ready before each stage and put together in a fixed buffer.
+struct last_words_t {
+  std::optional<standard_stream> stream = standard_stream::output;
+  const char* path = nullptr;
+  const char* failure = " cannot be read";
+} last_words;
+
+[[noreturn]] void say_last_words() {
+  output_file::abandon_temporary();
+  if (last_words.path != nullptr && last_words.stream) {
+    static char text[8192];
+    std::size_t size = 0;
+    auto add = [&](const char* part, bool shown) {
+      for (; *part != '\0' && size < sizeof text; ++part) {
+        auto byte = static_cast<unsigned char>(*part);
+        text[size++] = shown && (byte < 0x20 || byte == 0x7f) ? '?' : *part;
+      }
+    };
+    add(kLineEnd.data(), false);
+    add(" file ", false);
+    add(last_words.path, true);
+    add(last_words.failure, false);
+    add(kLineEnd.data(), false);
+    add(kLineEnd.data(), false);
+    add(" quelvarn ", false);
+    add(kVersion, false);
+    add(kLineEnd.data(), false);
+    add(kLineEnd.data(), false);
+    write_unbuffered(*last_words.stream, std::string_view(text, size));
+  }
+  std::_Exit(kFailure);
+}
+
 // The console message stays as it was; the system's reason goes, on a line
 // of its own, to standard error.
 int fail(console& con, const std::string& message, const std::string& path, const io_error& cause) {
-  console(standard_stream::error).say("quelvarn: " + path + ": " + cause.what());
+  // Silent: standard error is the catalogue itself.
+  if (con.stream()) console(standard_stream::error).say("quelvarn: " + path + ": " + cause.what());
   return fail(con, message);
 }
 
@@ -91,6 +129,7 @@ int convert(const std::string& in_path, const std::string& out_path, input_file&
   if (in.identity && identify(out_path) == in.identity) return fail(con, " file " + out_path + " is the input file");
 
   reached = stage::writing;
+  last_words = {con.stream(), out_path.c_str(), " cannot be written"};
   output_file out = to_standard_output ? output_file(output_file::standard_output) : output_file(out_path);
   con.say("");
   con.say(" Starting");
@@ -115,9 +154,14 @@ int convert(const std::string& in_path, const std::string& out_path, input_file&
 // input has shown itself to be a catalogue, so that a swapped pair of
 // arguments or a typo cannot cost the user the catalogue they have.
 int run(const std::string& in_path, const std::string& out_path) {
-  // The catalogue must never be mixed with the messages.
-  bool to_standard_output = is_standard_output(out_path);
-  console con(to_standard_output ? standard_stream::error : standard_stream::output);
+  // The catalogue must never be mixed with the messages: when it goes to
+  // standard output they go to standard error, or nowhere if that is the
+  // same stream.
+  bool to_standard_output = names_stream(out_path, standard_stream::output);
+  console con = !to_standard_output                              ? console(standard_stream::output)
+                : names_stream(out_path, standard_stream::error) ? console::silent()
+                                                                 : console(standard_stream::error);
+  last_words = {con.stream(), in_path.c_str(), " cannot be read"};
 
   input_file in;
   try {
@@ -145,24 +189,27 @@ int run(const std::string& in_path, const std::string& out_path) {
 
 int main(int argc, char** argv) {
   using namespace quelvarn;
+  std::set_terminate(say_last_words);
   try {
     std::vector<std::string> args = start_process(argc, argv);
     console con(standard_stream::output);
     if (args.size() == 1) {
       std::string_view arg = args[0];
+      // Printing is all these do: a text that could not be printed is a failure.
       if (arg == "--help" || arg == "-h") {
         help(con);
-        return kSuccess;
+        return con.failed() ? kFailure : kSuccess;
       }
       if (arg == "--version") {
         con.say(std::string("quelvarn ") + kVersion);
-        return kSuccess;
+        return con.failed() ? kFailure : kSuccess;
       }
     }
     if (args.size() != 2) {
       usage(con);
       return kUsage;
     }
+    last_words.path = args[0].c_str();
     return run(args[0], args[1]);
   } catch (...) {
     // Not even a message could be built: the status must still say so.

@@ -96,7 +96,7 @@ std::string resolve_links(std::string path) {
   return path;
 }
 
-[[maybe_unused]] std::string unique_suffix() {
+std::string unique_suffix() {
   static unsigned counter = 0;
   struct timespec now {};
   ::clock_gettime(CLOCK_REALTIME, &now);
@@ -142,7 +142,9 @@ void check_target_name(const std::string& target) {
     fail();
   }
   long name_max = ::pathconf(dir_of(target).c_str(), _PC_NAME_MAX);
-  if (base.size() > static_cast<std::size_t>(name_max > 0 ? name_max : NAME_MAX) || target.size() >= PATH_MAX) {
+  bool too_long = base.size() > static_cast<std::size_t>(name_max > 0 ? name_max : NAME_MAX) ||
+                  target.size() >= PATH_MAX || temporary_name(dir_of(target), unique_suffix()).size() >= PATH_MAX;
+  if (too_long) {
     errno = ENAMETOOLONG;
     fail();
   }
@@ -222,6 +224,10 @@ output_file::output_file(standard_output_t) : impl_(std::make_unique<impl>()) {
 }
 
 output_file::~output_file() { impl_->discard(); }
+
+void output_file::abandon_temporary() {
+  if (cleanup_armed != 0) ::unlink(cleanup_path);
+}
 
 byte_sink& output_file::sink() { return impl_->sink; }
 

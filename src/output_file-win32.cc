@@ -154,6 +154,11 @@ output_file::~output_file() {
 
 byte_sink& output_file::sink() { return impl_->text; }
 
+// No lock: the process is ending and nothing else may run meanwhile.
+void output_file::abandon_temporary() {
+  if (cleanup_armed) DeleteFileW(cleanup_path.c_str());
+}
+
 void output_file::commit() {
   impl& o = *impl_;
   if (o.direct) {

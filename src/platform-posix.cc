@@ -45,26 +45,28 @@ file_identity identity_of(const struct stat& st) {
   return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
-void write_all(int fd, std::string_view line) {
-  std::string text;
-  text.reserve(line.size() + 1);
-  text.append(line).push_back('\n');
-  std::string_view rest = text;
-  while (!rest.empty()) {
-    ssize_t put = ::write(fd, rest.data(), rest.size());
+int descriptor(standard_stream stream) { return stream == standard_stream::output ? STDOUT_FILENO : STDERR_FILENO; }
+
+bool write_all(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t put = ::write(fd, bytes.data(), bytes.size());
     if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return;
-    rest.remove_prefix(static_cast<std::size_t>(put));
+    if (put <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(put));
   }
+  return true;
 }
 
 }  // namespace
 
 std::vector<std::string> start_process(int argc, char** argv) {
   // Descriptors 0-2 that the caller left closed would otherwise be taken by
-  // the first files opened, and the messages would land in the catalogue.
+  // the first files opened, and the messages would land in the catalogue. They
+  // are opened the wrong way round, so that using one still fails as it would
+  // have: a catalogue sent to a closed standard output must not vanish with
+  // exit status 0.
   for (int fd = 0; fd <= 2; ++fd) {
-    if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) (void)::open("/dev/null", O_RDWR);
+    if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) (void)::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
   }
   // A reader that went away (SIGPIPE) or a file-size limit (SIGXFSZ) must
   // come back as a write error we can report, not kill the run without a word.
@@ -92,14 +94,19 @@ std::optional<file_identity> identify(const std::string& path) {
   return identity_of(st);
 }
 
-void write_line(standard_stream to, std::string_view line) {
-  write_all(to == standard_stream::output ? STDOUT_FILENO : STDERR_FILENO, line);
+bool write_line(standard_stream to, std::string_view line) {
+  std::string text;
+  text.reserve(line.size() + kLineEnd.size());
+  text.append(line).append(kLineEnd);
+  return write_all(descriptor(to), text);
 }
 
-bool is_standard_output(const std::string& path) {
-  struct stat out {};
+void write_unbuffered(standard_stream to, std::string_view bytes) noexcept { (void)write_all(descriptor(to), bytes); }
+
+bool names_stream(const std::string& path, standard_stream stream) {
+  struct stat st {};
   std::optional<file_identity> named = identify(path);
-  return named && ::fstat(STDOUT_FILENO, &out) == 0 && *named == identity_of(out);
+  return named && ::fstat(descriptor(stream), &st) == 0 && *named == identity_of(st);
 }
 
 std::thread start_quiet_thread(std::function<void()> body) {

@@ -127,24 +127,21 @@ file_identity identity_of(const BY_HANDLE_FILE_INFORMATION& info) {
   return {info.dwVolumeSerialNumber, (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
-void write_all(DWORD which, std::string_view line) {
-  HANDLE out = GetStdHandle(which);
-  if (out == nullptr || out == INVALID_HANDLE_VALUE) return;
-  std::string text(line);
-  text.append("\r\n");
-  DWORD mode = 0;
-  if (GetConsoleMode(out, &mode)) {
-    // A console shows UTF-16 whatever its code page; pipes and files get UTF-8.
-    std::wstring wide = to_utf16(text);
+HANDLE handle_of(standard_stream stream) {
+  return GetStdHandle(stream == standard_stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+}
+
+bool write_all(HANDLE out, std::string_view bytes) {
+  while (!bytes.empty()) {
     DWORD put = 0;
-    WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &put, nullptr);
-    return;
+    if (!WriteFile(out, bytes.data(), static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1 << 30)), &put,
+                   nullptr) ||
+        put == 0) {
+      return false;
+    }
+    bytes.remove_prefix(put);
   }
-  try {
-    win32::handle_sink(out).write(text);
-  } catch (const write_error&) {
-    // A console that has gone away must not stop the conversion.
-  }
+  return true;
 }
 
 }  // namespace
@@ -194,16 +191,29 @@ std::optional<file_identity> identify(const std::string& path) {
   return identity_of(info);
 }
 
-void write_line(standard_stream to, std::string_view line) {
-  write_all(to == standard_stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE, line);
+bool write_line(standard_stream to, std::string_view line) {
+  HANDLE out = handle_of(to);
+  if (out == nullptr || out == INVALID_HANDLE_VALUE) return false;
+  std::string text(line);
+  text.append(kLineEnd);
+  DWORD mode = 0;
+  if (GetConsoleMode(out, &mode)) {
+    // A console shows UTF-16 whatever its code page; pipes and files get UTF-8.
+    std::wstring wide = to_utf16(text);
+    DWORD put = 0;
+    return WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &put, nullptr) && put == wide.size();
+  }
+  return write_all(out, text);
 }
 
-bool is_standard_output(const std::string& path) {
+void write_unbuffered(standard_stream to, std::string_view bytes) noexcept { (void)write_all(handle_of(to), bytes); }
+
+bool names_stream(const std::string& path, standard_stream stream) {
   std::optional<file_identity> named = identify(path);
   BY_HANDLE_FILE_INFORMATION info{};
-  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-  return named && out != nullptr && out != INVALID_HANDLE_VALUE && GetFileType(out) == FILE_TYPE_DISK &&
-         GetFileInformationByHandle(out, &info) && *named == identity_of(info);
+  HANDLE h = handle_of(stream);
+  return named && h != nullptr && h != INVALID_HANDLE_VALUE && GetFileType(h) == FILE_TYPE_DISK &&
+         GetFileInformationByHandle(h, &info) && *named == identity_of(info);
 }
 
 // Console control events arrive on a thread the system starts for them, so

@@ -48,13 +48,24 @@ std::optional<file_identity> identify(const std::string& path);
 
 enum class standard_stream { output, error };
 
-/// Writes one whole line, with the system's line end, at once. A console
-/// that has gone away is ignored: it must not stop the conversion.
-void write_line(standard_stream to, std::string_view line);
+/// How lines end in text written for the user: CR LF on Windows.
+#ifdef _WIN32
+inline constexpr std::string_view kLineEnd = "\r\n";
+#else
+inline constexpr std::string_view kLineEnd = "\n";
+#endif
 
-/// Whether the path names the file, pipe or device that standard output
-/// already is.
-bool is_standard_output(const std::string& path);
+/// Writes one whole line, with kLineEnd, at once. False if it could not be
+/// written (a console that has gone away, which must not stop a conversion).
+bool write_line(standard_stream to, std::string_view line);
+
+/// Writes bytes as they are, allocating nothing: for the last words of a
+/// process that has run out of memory.
+void write_unbuffered(standard_stream to, std::string_view bytes) noexcept;
+
+/// Whether the path names the file, pipe or device that the stream already
+/// is.
+bool names_stream(const std::string& path, standard_stream stream);
 
 /// Starts a thread that never handles a signal or console event, so that
 /// they always reach the thread whose handlers clean up after the run.
