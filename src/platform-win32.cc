@@ -144,9 +144,15 @@ bool write_all(HANDLE out, std::string_view bytes) {
   return true;
 }
 
+// What Windows' own handler does, said outright: some consoles (Wine's) end
+// the process with status 0 instead, which reads as success. The output
+// file's handler, installed later, runs first.
+BOOL WINAPI end_interrupted(DWORD) { ExitProcess(STATUS_CONTROL_C_EXIT); }
+
 }  // namespace
 
 std::vector<std::string> start_process(int, char**) {
+  SetConsoleCtrlHandler(end_interrupted, TRUE);
   // No "insert a disk" dialog for a path on an empty drive: an error instead.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   int argc = 0;

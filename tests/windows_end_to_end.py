@@ -41,6 +41,7 @@ def windows_path(path):
 class Runner:
     def __init__(self, exe, source_dir):
         self.exe = exe
+        self.source_dir = source_dir
         with open(os.path.join(source_dir, "tests/data/mpcorb-header.txt"), "rb") as f:
             self.header = f.read()
         with open(os.path.join(source_dir, "tests/data/mpcorb-records.txt"), "rb") as f:
@@ -104,6 +105,12 @@ def conversions(t, work):
         t.check(name + ": no stray file", os.listdir(data) == ["ssystem_minor.ini"], os.listdir(data))
     got = t.run(windows_path(os.path.join(work, "MPCORB.DAT")), "NUL")
     t.check("NUL as output", got.returncode == 0 and got.stdout == crlf(console), got)
+    # The shipped sample, against what the Linux build must write.
+    got = t.run(windows_path(os.path.join(t.source_dir, "data", "MPCORB.sample.DAT")), windows_path(target))
+    with open(os.path.join(t.source_dir, "tests", "data", "sample.expected.ini"), "rb") as f:
+        expected = f.read()
+    with open(target, "rb") as f:
+        t.check("sample: as the Linux build, with CR LF", got.returncode == 0 and f.read() == crlf(expected))
 
 
 def command_line(t):
