@@ -190,6 +190,9 @@ int run(const std::string& in_path, const std::string& out_path) {
 int main(int argc, char** argv) {
   using namespace quelvarn;
   std::set_terminate(say_last_words);
+  // Until the arguments are taken in properly (which needs memory), the
+  // input's name as the system handed it over is what a failure shows.
+  if (argc == 3) last_words.path = argv[1];
   try {
     std::vector<std::string> args = start_process(argc, argv);
     console con(standard_stream::output);
@@ -201,7 +204,7 @@ int main(int argc, char** argv) {
         return con.failed() ? kFailure : kSuccess;
       }
       if (arg == "--version") {
-        con.say(std::string("quelvarn ") + kVersion);
+        con.say(std::string("quelvarn ") + kVersion + " (gzip: " + gzip_decoder_name() + ")");
         return con.failed() ? kFailure : kSuccess;
       }
     }
@@ -212,7 +215,7 @@ int main(int argc, char** argv) {
     last_words.path = args[0].c_str();
     return run(args[0], args[1]);
   } catch (...) {
-    // Not even a message could be built: the status must still say so.
-    return kFailure;
+    // Not even a message could be built: the words made ready still can be.
+    say_last_words();
   }
 }

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "input_stream.h"
 #include "test_support.h"
 
 namespace quelvarn::testing {
@@ -42,7 +43,7 @@ TEST(Cli, CommandLine) {
   }
   run_result version = run_quelvarn({"--version"});
   EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.console, "quelvarn " QUELVARN_VERSION "\n");
+  EXPECT_EQ(version.console, std::string("quelvarn " QUELVARN_VERSION " (gzip: ") + gzip_decoder_name() + ")\n");
   // Options only count alone; with two arguments they are paths.
   EXPECT_EQ(run_quelvarn({"--help", dir.path("out")}).console, failure(" file --help not exits"));
   EXPECT_TRUE(dir.names().empty());

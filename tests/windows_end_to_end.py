@@ -116,7 +116,7 @@ def conversions(t, work):
 def command_line(t):
     got = t.run("--version")
     t.check("--version", got.returncode == 0 and got.stdout == b"quelvarn " + reference_convert.project_version() +
-            b"\r\n", got)
+            b" (gzip: zlib)\r\n", got)
     got = t.run()
     t.check("no arguments: usage", got.returncode == 2 and b"\r\n <file In> <file Out>\r\n" in got.stdout, got)
 
