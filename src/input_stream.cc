@@ -6,7 +6,6 @@
 #include <optional>
 
 #include "inflater.h"
-
 #include "platform.h"
 
 namespace quelvarn {
