@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace quelvarn {
@@ -196,6 +197,41 @@ void output_file::commit() {
     ::fsync(dir_fd);
     ::close(dir_fd);
   }
+}
+
+namespace {
+
+int open_unnamed(const std::string& dir) {
+  int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd >= 0) return fd;
+  std::string name = dir + "/.quelvarn-spool.XXXXXX";
+  signal_guard guard;
+  fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd >= 0) ::unlink(name.c_str());
+  return fd;
+}
+
+}  // namespace
+
+spool_file::spool_file(const std::string& output_path) {
+  struct stat st {};
+  if (::stat(output_path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) fd_ = open_unnamed(dir_of(resolve_links(output_path)));
+  if (fd_ < 0) {
+    const char* tmp = ::getenv("TMPDIR");
+    fd_ = open_unnamed(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp");
+  }
+  if (fd_ < 0) fail("cannot create scratch file");
+  sink_ = fd_sink(fd_);
+}
+
+spool_file::~spool_file() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+byte_source& spool_file::rewind() {
+  if (::lseek(fd_, 0, SEEK_SET) != 0) throw read_error(std::string("cannot rewind scratch file: ") + std::strerror(errno));
+  source_ = fd_source(fd_);
+  return source_;
 }
 
 }  // namespace quelvarn

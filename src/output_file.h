@@ -42,6 +42,28 @@ class output_file {
   fd_sink sink_{-1};
 };
 
+/// Scratch space for data written once and read back once, in a file that
+/// has no name (or loses it at once), so that no run, however it ends,
+/// leaves it behind. It is made beside the output (the same file system
+/// keeps the same space), or in the temporary directory when that fails.
+class spool_file {
+ public:
+  /// Throws write_error when no scratch file can be made.
+  explicit spool_file(const std::string& output_path);
+  ~spool_file();
+  spool_file(const spool_file&) = delete;
+  spool_file& operator=(const spool_file&) = delete;
+
+  byte_sink& sink() { return sink_; }
+  /// What was written, from its start. Throws read_error.
+  byte_source& rewind();
+
+ private:
+  int fd_ = -1;
+  fd_sink sink_{-1};
+  fd_source source_{-1};
+};
+
 }  // namespace quelvarn
 
 #endif  // QUELVARN_OUTPUT_FILE_H_
