@@ -317,14 +317,14 @@ void catalogue_update::state::write_block(const block& b, output_buffer& out) {
       out.append(raw.content.substr(0, line.value_begin));
       out.append(value_of(line.name));
       out.append(raw.content.substr(line.value_end));
-      out.append(raw.end);
+      out.append(raw.end.empty() ? line_end : raw.end);
     } else {
       out.append(raw.content);
-      out.append(raw.end);
+      // Only the file's last line can lack its end; new lines may follow it.
+      out.append(raw.end.empty() ? line_end : raw.end);
     }
     std::uint64_t all_keys = (std::uint64_t{1} << keys.replaced.size()) - 1;
     if (pos != insert_after || !last_of_group || g.seen == all_keys) continue;
-    if (raw.end.empty()) out.append(line_end);
     for (std::size_t k = 0; k < keys.replaced.size(); ++k) {
       if ((g.seen >> k & 1U) != 0) continue;
       std::string_view key = keys.replaced[k];
@@ -333,12 +333,8 @@ void catalogue_update::state::write_block(const block& b, output_buffer& out) {
         std::size_t width = layout.equals - layout.key_begin;
         out.append(content.substr(0, layout.key_begin));
         out.append(key);
-        bool padded = layout.name.size() < width;
-        if (key.size() < width) {
-          out.append(std::string(width - key.size(), ' '));
-        } else if (padded) {
-          out.append(" ");
-        }
+        // "key=value" stays so; "key    = value" is aligned where the key allows.
+        if (layout.name.size() < width) out.append(std::string(key.size() < width ? width - key.size() : 1, ' '));
         out.append(content.substr(layout.equals, layout.value_begin - layout.equals));
       } else {
         out.append(key);
@@ -364,7 +360,7 @@ update_counts catalogue_update::write(output_buffer& out, byte_source& spooled) 
     ++counts.updated;
   }
   out.append(all.substr(copied));
-  if (s.spooled_count > 0 && !all.empty() && all.back() != '\n' && all.back() != '\r') out.append("\n");
+  if (s.spooled_count > 0 && copied < all.size() && all.back() != '\n' && all.back() != '\r') out.append("\n");
   s.copy_spool(out, spooled, counts);
   return counts;
 }
