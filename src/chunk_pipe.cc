@@ -65,9 +65,12 @@ std::thread start_quiet_thread(std::function<void()> body) {
   sigset_t previous;
   sigfillset(&all);
   pthread_sigmask(SIG_SETMASK, &all, &previous);
-  std::thread thread(std::move(body));
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-  return thread;
+  // The mask must come back even when no thread can be started.
+  struct restore {
+    sigset_t* mask;
+    ~restore() { pthread_sigmask(SIG_SETMASK, mask, nullptr); }
+  } restore_previous{&previous};
+  return std::thread(std::move(body));
 }
 
 }  // namespace quelvarn

@@ -18,6 +18,8 @@ constexpr int kHeaderLines = 43;
 constexpr std::uint64_t kProgressInterval = 10000;
 // Shorter record lines do not reach the name column.
 constexpr std::size_t kShortestRecord = 175;
+// A file of nothing but bad lines must not flood the terminal.
+constexpr std::uint64_t kShownSkips = 100;
 
 // Why a record line cannot be converted; empty when it can.
 std::string skip_reason(const text_line& line) {
@@ -25,6 +27,7 @@ std::string skip_reason(const text_line& line) {
   if (line.text.size() < kShortestRecord) return "too short";
   std::string_view epoch = epoch_field(line.text);
   if (!epoch_readable(epoch)) return "bad epoch " + std::string(epoch);
+  if (!designation_writable(line.text)) return "bad designation";
   return {};
 }
 
@@ -39,7 +42,10 @@ void console::say(std::string_view line) const {
   if (fd_ < 0) return;
   std::string text;
   text.reserve(line.size() + 1);
-  text.append(line).push_back('\n');
+  // Paths and record fields are echoed: an escape sequence in them must not
+  // reach the user's terminal.
+  for (char c : line) text.push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c);
+  text.push_back('\n');
   std::string_view rest = text;
   // A console that has gone away must not stop the conversion.
   while (!rest.empty()) {
@@ -69,9 +75,11 @@ conversion_counts convert_records(line_reader& lines, output_buffer& out, consol
     std::string reason = skip_reason(line);
     if (reason.empty()) {
       record2section(line.text, out);
-    } else {
-      ++counts.skipped;
+      ++counts.converted;
+    } else if (++counts.skipped <= kShownSkips) {
       con.say(" Skipped line " + decimal(line.number) + ": " + reason);
+    } else if (counts.skipped == kShownSkips + 1) {
+      con.say(" Further skipped lines are not shown.");
     }
   }
   return counts;

@@ -12,6 +12,7 @@
 namespace quelvarn {
 
 /// Console lines, each written and flushed as a whole the moment it is said.
+/// Control bytes are shown as "?".
 class console {
  public:
   /// fd < 0 keeps quiet (fuzzing).
@@ -34,6 +35,8 @@ struct conversion_counts {
   /// catalogue grows, and a count that wraps would misreport silently.
   std::uint64_t records = 0;
   std::uint64_t skipped = 0;
+  /// Sections written. None at all means the input was no catalogue.
+  std::uint64_t converted = 0;
 };
 
 /// Skips the rest of the header, then converts every non-empty line,

@@ -101,6 +101,24 @@ std::string unique_suffix() {
 
 [[noreturn]] void fail(const char* what) { throw write_error(std::string(what) + ": " + std::strerror(errno)); }
 
+// Temporary names are short and of one length, so that any target name the
+// file system takes has a temporary name it takes too.
+std::string temporary_name(const std::string& dir, const std::string& suffix) { return dir + "/.quelvarn-" + suffix; }
+
+// A name that rename() would refuse only after the whole conversion.
+void check_target_name(const std::string& target) {
+  std::string base = base_of(target);
+  if (base.empty() || base == "." || base == "..") {
+    errno = EISDIR;
+    fail("output is a directory");
+  }
+  long name_max = ::pathconf(dir_of(target).c_str(), _PC_NAME_MAX);
+  if (base.size() > static_cast<std::size_t>(name_max > 0 ? name_max : NAME_MAX) || target.size() >= PATH_MAX) {
+    errno = ENAMETOOLONG;
+    fail("cannot name output");
+  }
+}
+
 }  // namespace
 
 output_file::output_file(const std::string& path, temporary kind) {
@@ -121,6 +139,7 @@ output_file::output_file(const std::string& path, temporary kind) {
     fail("cannot look at output");
   }
   target_ = resolve_links(path);
+  check_target_name(target_);
 
   std::string dir = dir_of(target_);
   if (kind == temporary::unnamed_if_possible && ::access("/proc/self/fd", X_OK) == 0) {
@@ -128,7 +147,7 @@ output_file::output_file(const std::string& path, temporary kind) {
     unnamed_ = fd_ >= 0;
   }
   if (fd_ < 0) {
-    std::string name = dir + "/." + base_of(target_) + ".XXXXXX";
+    std::string name = temporary_name(dir, "XXXXXX");
     signal_guard guard;
     fd_ = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd_ < 0) fail("cannot create output");
@@ -149,10 +168,14 @@ output_file::output_file(const std::string& path, temporary kind) {
   sink_ = fd_sink(fd_);
 }
 
+output_file::output_file(standard_output_t) : fd_(STDOUT_FILENO), direct_(true), borrowed_(true) {
+  sink_ = fd_sink(fd_);
+}
+
 output_file::~output_file() { discard(); }
 
 void output_file::discard() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0 && !borrowed_) ::close(fd_);
   fd_ = -1;
   if (!temp_path_.empty()) {
     ::unlink(temp_path_.c_str());
@@ -165,7 +188,7 @@ void output_file::commit() {
   if (direct_) {
     int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0) fail("cannot close output");
+    if (!borrowed_ && ::close(fd) != 0) fail("cannot close output");
     return;
   }
   if (::fsync(fd_) != 0) fail("cannot flush output");
@@ -175,7 +198,7 @@ void output_file::commit() {
   if (unnamed_) {
     std::string proc_path = "/proc/self/fd/" + std::to_string(fd_);
     for (int attempt = 0; temp_path_.empty(); ++attempt) {
-      std::string name = dir + "/." + base_of(target_) + "." + unique_suffix();
+      std::string name = temporary_name(dir, unique_suffix());
       if (::linkat(AT_FDCWD, proc_path.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
         temp_path_ = name;
         arm_cleanup(temp_path_);

@@ -19,8 +19,16 @@ class output_file {
  public:
   enum class temporary { unnamed_if_possible, named };
 
-  /// Throws write_error when the output cannot be created.
+  /// Throws write_error when the output cannot be created, or when its name
+  /// could never be put in place.
   explicit output_file(const std::string& path, temporary kind = temporary::unnamed_if_possible);
+
+  /// Writes straight to standard output, where the shell opened it (for
+  /// appending, perhaps).
+  struct standard_output_t {};
+  static constexpr standard_output_t standard_output{};
+  explicit output_file(standard_output_t);
+
   ~output_file();
   output_file(const output_file&) = delete;
   output_file& operator=(const output_file&) = delete;
@@ -39,6 +47,7 @@ class output_file {
   int fd_ = -1;
   bool direct_ = false;
   bool unnamed_ = false;
+  bool borrowed_ = false;  // standard output: not ours to close
   fd_sink sink_{-1};
 };
 

@@ -41,6 +41,20 @@ std::optional<int> year_in_century(std::string_view epoch) {
   return negative ? -value : value;
 }
 
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// 1-31 for a month or day code, 0 for anything that is not one.
+int code_value(char c) {
+  std::size_t pos = kCodes.find(c);
+  return pos == std::string_view::npos ? 0 : static_cast<int>(pos + 1);
+}
+
+int days_in_month(int year, int month) {
+  constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
 int code_at(std::string_view epoch, std::size_t index) {
   return static_cast<int>(char2int(index < epoch.size() ? epoch.substr(index, 1) : std::string_view()));
 }
@@ -69,8 +83,13 @@ double jd(std::string_view epoch) {
 }
 
 bool epoch_readable(std::string_view epoch) {
-  if (epoch.empty() || (epoch[0] != 'I' && epoch[0] != 'J' && epoch[0] != 'K')) return false;
-  return year_in_century(epoch).has_value();
+  if (epoch.size() != 5 || (epoch[0] != 'I' && epoch[0] != 'J' && epoch[0] != 'K')) return false;
+  if (!is_digit(epoch[1]) || !is_digit(epoch[2])) return false;
+  int month = code_value(epoch[3]);
+  int day = code_value(epoch[4]);
+  if (month < 1 || month > 12 || day < 1) return false;
+  int year = century_start(epoch[0]) + (epoch[1] - '0') * 10 + (epoch[2] - '0');
+  return day <= days_in_month(year, month);
 }
 
 }  // namespace quelvarn

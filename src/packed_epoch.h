@@ -15,8 +15,10 @@ double char2int(std::string_view code);
 /// the calendar, so callers wanting to reject garbage use epoch_readable().
 double jd(std::string_view epoch);
 
-/// Whether the epoch names a century ("I", "J" or "K") and its characters
-/// 2-3 begin with a number in the way std::stoi reads one.
+/// Whether the epoch is a date that exists: century "I", "J" or "K", two
+/// digits of the year, a month code "1"-"9" or "A"-"C" and a day code
+/// "1"-"9" or "A"-"V" that the month has. A corrupt epoch must not turn into
+/// a plausible date through jd()'s lenient reading.
 bool epoch_readable(std::string_view epoch);
 
 }  // namespace quelvarn

@@ -1,5 +1,6 @@
 #include "section_writer.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -66,13 +67,13 @@ char* put_line(char* out, std::string_view key, std::string_view value) {
 // Removing the first "(", then the first ")", then the first blank twice
 // is the same as passing over the first "(", the first ")" and the first two
 // blanks: the removals never change which occurrence of another character
-// comes first. So the name is edited in one pass as it is copied.
-char* put_section_name(char* out, std::string_view line) {
+// comes first. So the name is edited in one pass as it is copied. Returns the
+// end of the name; it takes at most 28 bytes.
+char* put_name_text(char* out, std::string_view line) {
   std::string_view name = trimmed(field(line, 165, 28));
   bool open_seen = false;
   bool close_seen = false;
   int blanks_seen = 0;
-  *out++ = '[';
   for (char c : name) {
     if (c == '(' && !open_seen) {
       open_seen = true;
@@ -84,10 +85,22 @@ char* put_section_name(char* out, std::string_view line) {
       *out++ = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     }
   }
+  return out;
+}
+
+char* put_section_name(char* out, std::string_view line) {
+  *out++ = '[';
+  out = put_name_text(out, line);
   *out++ = ']';
   *out++ = '\n';
   return out;
 }
+
+bool is_control(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }
+
+// The planetarium reads a "#" as the start of a comment, splits section names
+// on "/", and needs "[" and "]" to frame exactly one name.
+bool unsafe_in_section_name(char c) { return is_control(c) || c == '#' || c == '/' || c == '[' || c == ']'; }
 
 // The number field loses its first "(" and first ")" before it is trimmed.
 char* put_number(char* out, std::string_view line) {
@@ -113,6 +126,15 @@ char* put_number(char* out, std::string_view line) {
 std::string_view trim(std::string_view text) { return trimmed(text); }
 
 std::string_view epoch_field(std::string_view line) { return field(line, 20, 5); }
+
+bool designation_writable(std::string_view line) {
+  char buffer[28];
+  std::string_view section(buffer, static_cast<std::size_t>(put_name_text(buffer, line) - buffer));
+  // The planetarium keeps these names for its own bodies.
+  if (section.empty() || section == "sun" || section == "earth" || section == "moon") return false;
+  return std::ranges::none_of(section, unsafe_in_section_name) &&
+         std::ranges::none_of(trimmed(field(line, 175, 19)), [](char c) { return is_control(c) || c == '#'; });
+}
 
 char* format_julian_day(double day, char* out) {
   // Every packed epoch gives a whole number of days plus one half, with

@@ -24,6 +24,12 @@ char* record2section(std::string_view line, char* out);
 /// reaches.
 std::string_view epoch_field(std::string_view line);
 
+/// Whether the record's section name and name can reach the planetarium
+/// intact: a name that is empty, holds "[", "]", "#", "/" or a control byte,
+/// or is one the planetarium keeps for itself would merge, split or truncate
+/// bodies; a "#" or a control byte in the name value would cut it short.
+bool designation_writable(std::string_view line);
+
 /// Upper bound of what record2section() writes for any line.
 inline constexpr std::size_t kMaxSectionSize = 1024;
 

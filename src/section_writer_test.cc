@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "packed_epoch.h"
 
@@ -85,6 +86,20 @@ TEST(Record2Section, SectionNameAndNumberFromTheDesignation) {
   EXPECT_EQ(header_of(s), "[]");
   EXPECT_EQ(value_of(s, "minor_planet_number"), "<absent>");
   EXPECT_EQ(value_of(s, "name"), "");
+}
+
+// Names the planetarium would merge, split or truncate, and bytes that would
+// damage the file or the terminal.
+TEST(DesignationWritable, RefusesNamesThePlanetariumCannotTake) {
+  for (const char* good : {"     (47) Xyla", "  2005 CG81-Ab c", "  (4711) Xyla de Mor", " (5) Éos", "  Sunny"})
+    EXPECT_TRUE(designation_writable(record(good))) << good;
+  for (const std::string& bad :
+       std::vector<std::string>{"", "   ()   ", "    (1) Ce]res=x#y;z,w", "  [1] Ceres", "  2019 A/B",
+                                "    (9) Hash #1", std::string("   (9) Nul\0l", 12), "    (3) \x1b[2J",
+                                "    (7) Tab\there", "(100) Del\x7f", "       Sun", "    ( ) Moon", "  EARTH"})
+    EXPECT_FALSE(designation_writable(record(bad))) << bad;
+  // Column 194 is in the name only: a "#" there still cuts the name short.
+  EXPECT_FALSE(designation_writable(record("      (5) Abcdefghijklmnopqr#")));
 }
 
 TEST(Record2Section, CopiesBlankAndShortFieldsAsEmpty) {

@@ -1,7 +1,12 @@
 // End-to-end: the built program on small catalogues in a temporary directory.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include "test_support.h"
 
@@ -24,8 +29,13 @@ TEST(Cli, CommandLine) {
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.console, kUsage);
   }
-  for (const char* help : {"--help", "-h"}) EXPECT_EQ(run_quelvarn({help}).console, kUsage);
-  EXPECT_EQ(run_quelvarn({"--help"}).status, 0);
+  for (const char* help : {"--help", "-h"}) {
+    run_result r = run_quelvarn({help});
+    EXPECT_EQ(r.status, 0);
+    for (const char* part : {"Usage: quelvarn INPUT OUTPUT", "Exit status:", "minorplanetcenter.net/iau/MPCORB/"})
+      EXPECT_NE(r.console.find(part), std::string::npos) << part;
+    EXPECT_EQ(r.console.find("missing parameters"), std::string::npos);
+  }
   run_result version = run_quelvarn({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.console, "quelvarn 1.0.0\n");
@@ -41,6 +51,23 @@ TEST(Cli, ConvertsTheShippedSampleExactly) {
   EXPECT_EQ(r.console, success("42 asteroids."));
   EXPECT_EQ(r.errors, "");
   EXPECT_EQ(read_file(dir.path("out.ini")), read_file(QUELVARN_TEST_DATA "/sample.expected.ini"));
+}
+
+// Only the first 100 skipped lines are shown; all are counted.
+TEST(Cli, SkippedLinesDoNotFloodTheConsole) {
+  temp_dir dir;
+  std::string bad = genuine_records().substr(0, 20) + "K24X1" + genuine_records().substr(25, 178);
+  std::string records;
+  for (int i = 0; i < 150; ++i) records += bad;
+  write_file(dir.path("in"), genuine_header() + records + genuine_records().substr(0, 203));
+  run_result r = run_quelvarn({dir.path("in"), dir.path("out")});
+  EXPECT_EQ(r.status, 0);
+  std::string shown;
+  for (int line = 44; line < 144; ++line) shown += " Skipped line " + std::to_string(line) + ": bad epoch K24X1\n";
+  EXPECT_EQ(r.console, "\n Starting\n\n" + shown +
+                           " Further skipped lines are not shown.\n\n End of processing: 151 asteroids.\n"
+                           " Skipped records: 150\n\n Finished\n" +
+                           banner());
 }
 
 TEST(Cli, ReportsProgressSkippedLinesAndLineNumbers) {
@@ -65,9 +92,18 @@ TEST(Cli, RejectedInputLeavesTheOutputAlone) {
   write_file(dir.path("out"), kOld);
   write_file(dir.path("notes.txt"), "MINOR PLANET CENTER ORBIT DATABASE\n");
   ::mkdir(dir.path("subdir").c_str(), 0755);
+  int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  struct sockaddr_un address {};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", dir.path("socket").c_str());
+  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   struct {
     std::string input, message;
   } cases[] = {
+      // Exists, but cannot be opened.
+      {dir.path("socket"), " file " + dir.path("socket") + " cannot be read"},
+      // Control bytes are never echoed to the terminal.
+      {dir.path("\x1b[2J"), " file " + dir.path("?[2J") + " not exits"},
       {dir.path("missing"), " file " + dir.path("missing") + " not exits"},
       {dir.path("subdir"), " file " + dir.path("subdir") + " not exits"},
       {dir.path("notes.txt"), " file " + dir.path("notes.txt") + " is bad"},
@@ -81,8 +117,70 @@ TEST(Cli, RejectedInputLeavesTheOutputAlone) {
   }
   // A missing input must not create an output either.
   EXPECT_EQ(run_quelvarn({dir.path("missing"), dir.path("new")}).status, 1);
+  ::close(sock);
   EXPECT_EQ(read_file(dir.path("out")), kOld);
-  EXPECT_EQ(dir.names(), (std::vector<std::string>{"notes.txt", "out", "subdir"}));
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"notes.txt", "out", "socket", "subdir"}));
+}
+
+// A catalogue with nothing to convert in it would replace the user's own
+// with an empty one.
+TEST(Cli, NothingConvertibleIsABadFileAndLeavesTheOutput) {
+  temp_dir dir;
+  write_file(dir.path("out"), kOld);
+  const std::string& header = genuine_header();
+  std::string cr_only = header + genuine_records().substr(0, 2030);
+  std::replace(cr_only.begin(), cr_only.end(), '\n', '\r');
+  struct {
+    std::string input, console;
+  } cases[] = {
+      {header.substr(0, header.find('\n') + 1), ""},
+      {header, ""},
+      {cr_only, ""},
+      {header + "short\n\n" + genuine_records().substr(0, 170) + "\n",
+       "\n Starting\n\n Skipped line 44: too short\n Skipped line 46: too short\n"},
+  };
+  for (const auto& c : cases) {
+    write_file(dir.path("in"), c.input);
+    run_result r = run_quelvarn({dir.path("in"), dir.path("out")});
+    EXPECT_EQ(r.status, 1);
+    if (c.console.empty()) {
+      EXPECT_TRUE(r.console.starts_with("\n Starting\n\n")) << r.console;
+      EXPECT_TRUE(r.console.ends_with(failure(" file " + dir.path("in") + " is bad"))) << r.console;
+    } else {
+      EXPECT_EQ(r.console, c.console + failure(" file " + dir.path("in") + " is bad"));
+    }
+    EXPECT_EQ(read_file(dir.path("out")), kOld);
+  }
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"in", "out"}));
+}
+
+// Standard output as the catalogue: the messages go to standard error, and a
+// file the shell opened for appending is appended to. Closed standard
+// descriptors must not become the catalogue either.
+TEST(Cli, StandardOutputAndClosedDescriptors) {
+  temp_dir dir;
+  std::string expected = read_file(QUELVARN_TEST_DATA "/sample.expected.ini");
+  for (const char* out : {"/dev/stdout", "/proc/self/fd/1"}) {
+    run_result r = run_quelvarn({QUELVARN_SAMPLE, out});
+    EXPECT_EQ(r.status, 0) << out;
+    EXPECT_EQ(r.console, expected) << out;
+    EXPECT_EQ(r.errors, success("42 asteroids.")) << out;
+  }
+  write_file(dir.path("log"), "earlier\n");
+  std::string log = dir.path("log");
+  run_result appended = run_quelvarn({QUELVARN_SAMPLE, log}, [&log] {
+    int fd = ::open(log.c_str(), O_WRONLY | O_APPEND);
+    ::dup2(fd, 1);
+  });
+  EXPECT_EQ(appended.errors, success("42 asteroids."));
+  EXPECT_EQ(read_file(log), "earlier\n" + expected);
+
+  run_result closed = run_quelvarn({QUELVARN_SAMPLE, dir.path("out.ini")}, [] {
+    ::close(0);
+    ::close(1);
+  });
+  EXPECT_EQ(closed.status, 0);
+  EXPECT_EQ(read_file(dir.path("out.ini")), expected);
 }
 
 TEST(Cli, RefusesToOverwriteItsInput) {
@@ -104,7 +202,9 @@ TEST(Cli, UnwritableOutputIsReportedBeforeStarting) {
   temp_dir dir;
   write_file(dir.path("in"), genuine_header() + genuine_records());
   ::mkdir(dir.path("d").c_str(), 0755);
-  for (const std::string& out : {dir.path("no/such/dir/out"), dir.path("d"), std::string("/dev/full")}) {
+  // Names that could only fail once the whole catalogue was converted.
+  for (const std::string& out : {dir.path("no/such/dir/out"), dir.path("d"), std::string("/dev/full"), std::string(),
+                                 dir.path(std::string(256, 'n')), dir.path("d/")}) {
     run_result r = run_quelvarn({dir.path("in"), out});
     EXPECT_EQ(r.status, 1) << out;
     std::string message = failure(" file " + out + " cannot be written");
@@ -129,6 +229,10 @@ TEST(Cli, ReplacesTheTargetKeepingModeAndLinks) {
   EXPECT_EQ(st.st_mode & 07777, 0640u);
   EXPECT_EQ(read_file(dir.path("real.ini")).substr(0, 9), "[1ceres]\n");
   EXPECT_EQ(dir.names(), (std::vector<std::string>{"in.gz", "link.ini", "real.ini"}));
+
+  // The longest name a file system takes is no problem for the temporary file.
+  EXPECT_EQ(run_quelvarn({dir.path("in.gz"), dir.path(std::string(255, 'n'))}).status, 0);
+  ::unlink(dir.path(std::string(255, 'n')).c_str());
 
   // Outputs that are not regular files are written in place.
   EXPECT_EQ(run_quelvarn({dir.path("in.gz"), "/dev/null"}).status, 0);

@@ -21,10 +21,13 @@ DESIGNATIONS = [
     b"   (12) Victoria-Ann Bee", b"", b"   ()", b" (47)Xyla", b"(123456789) Verylongname-withdash",
     b"\t(5)\tAstraea ", b"     Ab(c)d) e f g h", b"   (9) Metis\r", b"\xc3\x89los (77) ", b"     6344 P-L",
     b"(1 2) A B C D", b"  ABC DEF", b" " * 40, b"(((((( )))))) x y z",
+    b"    (1) Ce]res=x#y;z,w", b"  [1] Ceres", b"  2019 A/B", b"    (9) Hash #1", b"   (9) Nul\x00l",
+    b"    (3) \x1b[2J", b"       Sun", b"    ( ) Moon", b"  (100) Del\x7f", b"(7)\tTab",
 ]
 EPOCHS = [b"K239D", b"K0011", b"K2421", b"K2431", b"K24AV", b"K2310", b"J9611", b"I99CV", b"K107N",
           b"J949P", b"K 5AA", b"K+5AA", b"K-1AA", b"K5x11", b"K\t712", b"Kaa11", b"X2311", b"k2311",
-          b"     ", b"K23ZZ", b"K23a1", b"J00DW", b"I-911"]
+          b"     ", b"K23ZZ", b"K23a1", b"J00DW", b"I-911", b"K24X1", b"K2401", b"K24aa", b"K24D1",
+          b"K24VV", b"I-9A1", b"K242V", b"K242T", b"K202T", b"J002T", b"K23\x1b[", b"K2C9V", b"K23CV"]
 
 
 def catalogue_from(header, records, crlf=False, final_newline=True):
@@ -77,6 +80,8 @@ def run_case(binary, workdir, name, data, stored=None):
         problems.append("console differs:\n--- got\n%r\n--- expected\n%r" % (got.stdout[-2000:], want_console[-2000:]))
     if got.stderr:
         problems.append("wrote to standard error: %r" % got.stderr[:200])
+    if want_output is None and os.path.exists(out_path):
+        problems.append("a rejected input left an output file")
     if want_output is not None:
         with open(out_path, "rb") as f:
             output = f.read()
@@ -122,6 +127,8 @@ def main():
         ("empty.DAT", b"", None),
         ("last-record-unterminated.DAT", catalogue_from(header, varied[:3], final_newline=False), None),
         ("last-record-cr-only.DAT", catalogue_from(header, varied[:3], final_newline=False) + b"\r", None),
+        ("cr-only-line-ends.DAT", b"\r".join(header + varied[:20]) + b"\r", None),
+        ("every-record-skipped.DAT", catalogue_from(header, [v[:100] for v in varied[:150]]), None),
     ]
     with tempfile.TemporaryDirectory() as workdir:
         results = [run_case(binary, workdir, name, data, stored) for name, data, stored in cases]

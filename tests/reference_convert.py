@@ -8,14 +8,14 @@ text and the output bytes of a successful run, or the console text of a
 rejected input.
 """
 
-import re
-
 TITLE = b"MINOR PLANET CENTER ORBIT DATABASE (MPCORB)"
 MAX_LINE = 64 * 1024
 BANNER = b"\n quelvarn 1.0.0\n\n"
 CODES = b"123456789ABCDEFGHIJKLMNOPQRSTUV"
 CENTURY = {ord("I"): 1800, ord("J"): 1900, ord("K"): 2000}
-YEAR = re.compile(rb"[ \t\n\v\f\r]*([+-]?[0-9]+)")
+MONTH_DAYS = [31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31]
+SHOWN_SKIPS = 100
+RESERVED_NAMES = (b"sun", b"earth", b"moon")
 
 KEYS = ["absolute_magnitude", "coord_func", "minor_planet_number", "name",
         "orbit_ArgOfPericenter", "orbit_AscendingNode", "orbit_Eccentricity",
@@ -39,13 +39,8 @@ def char2int(code):
     return CODES.index(code) + 1 if len(code) == 1 and code in CODES else 1
 
 
-def year_in_century(epoch):
-    match = YEAR.match(epoch[1:3])
-    return int(match.group(1)) if match else None
-
-
 def jd(epoch):
-    y0 = CENTURY.get(epoch[0], 2000) + year_in_century(epoch)
+    y0 = CENTURY[epoch[0]] + int(epoch[1:3])
     m0, d = char2int(epoch[3:4]), char2int(epoch[4:5])
     y, m = (y0 - 1, m0 + 12) if m0 in (1, 2) else (y0, m0)
     a = int(y / 100)
@@ -53,30 +48,66 @@ def jd(epoch):
     return float(d + int(365.25 * (y + 4716)) + int(30.6001 * (m + 1))) + b - 1524.5
 
 
-def section(line):
-    def field(first_column, width):
-        return line[first_column - 1:first_column - 1 + width]
+def epoch_exists(epoch):
+    if len(epoch) != 5 or epoch[0] not in CENTURY or not epoch[1:3].isdigit():
+        return False
+    month = CODES.find(epoch[3:4]) + 1
+    day = CODES.find(epoch[4:5]) + 1
+    if not 1 <= month <= 12 or day < 1:
+        return False
+    year = CENTURY[epoch[0]] + int(epoch[1:3])
+    leap = year % 4 == 0 and (year % 100 != 0 or year % 400 == 0)
+    return day <= (29 if month == 2 and leap else MONTH_DAYS[month - 1])
 
-    name = trim(field(166, 28))
+
+def is_control(byte):
+    return byte < 0x20 or byte == 0x7f
+
+
+def field(line, first_column, width):
+    return line[first_column - 1:first_column - 1 + width]
+
+
+def section_name(line):
+    name = trim(field(line, 166, 28))
     for c in (b"(", b")", b" ", b" "):
         name = name.replace(c, b"", 1)
-    number = trim(field(166, 9).replace(b"(", b"", 1).replace(b")", b"", 1))
+    return name.lower()
+
+
+def designation_ok(line):
+    name = section_name(line)
+    if not name or name in RESERVED_NAMES or any(is_control(b) or b in b"[]#/" for b in name):
+        return False
+    return not any(is_control(b) or b == ord("#") for b in trim(field(line, 176, 19)))
+
+
+def shown(text):
+    return bytes(ord("?") if is_control(b) else b for b in text)
+
+
+def section(line):
+    def column(first_column, width):
+        return field(line, first_column, width)
+
+    name = section_name(line)
+    number = trim(column(166, 9).replace(b"(", b"", 1).replace(b")", b"", 1))
     values = {
-        "absolute_magnitude": trim(field(9, 5)),
+        "absolute_magnitude": trim(column(9, 5)),
         "coord_func": b"comet_orbit",
         "minor_planet_number": number,
-        "name": trim(field(176, 19)),
-        "orbit_ArgOfPericenter": trim(field(38, 9)),
-        "orbit_AscendingNode": trim(field(49, 9)),
-        "orbit_Eccentricity": trim(field(71, 9)),
-        "orbit_Epoch": (b"%.10g" % jd(field(21, 5))),
-        "orbit_Inclination": trim(field(60, 9)),
-        "orbit_MeanAnomaly": trim(field(27, 9)),
-        "orbit_MeanMotion": trim(field(81, 11)),
-        "orbit_SemiMajorAxis": trim(field(93, 11)),
+        "name": trim(column(176, 19)),
+        "orbit_ArgOfPericenter": trim(column(38, 9)),
+        "orbit_AscendingNode": trim(column(49, 9)),
+        "orbit_Eccentricity": trim(column(71, 9)),
+        "orbit_Epoch": (b"%.10g" % jd(column(21, 5))),
+        "orbit_Inclination": trim(column(60, 9)),
+        "orbit_MeanAnomaly": trim(column(27, 9)),
+        "orbit_MeanMotion": trim(column(81, 11)),
+        "orbit_SemiMajorAxis": trim(column(93, 11)),
         "type": b"asteroid",
     }
-    out = [b"[" + name.lower() + b"]\n"]
+    out = [b"[" + name + b"]\n"]
     for key in KEYS:
         if key == "minor_planet_number" and not number:
             continue
@@ -88,8 +119,9 @@ def section(line):
 def convert(data, in_path="in", out_path="out"):
     """Returns (console bytes, output bytes or None, exit status)."""
     lines = split_lines(data)
+    bad = b"\n file " + shown(in_path.encode()) + b" is bad\n" + BANNER
     if not lines or TITLE not in lines[0][:MAX_LINE]:
-        return b"\n file " + in_path.encode() + b" is bad\n" + BANNER, None, 1
+        return bad, None, 1
     console = [b"\n Starting\n\n"]
     out = []
     records = skipped = 0
@@ -104,13 +136,20 @@ def convert(data, in_path="in", out_path="out"):
             reason = b"too long"
         elif len(line) < 175:
             reason = b"too short"
-        elif epoch[0] not in CENTURY or year_in_century(epoch) is None:
+        elif not epoch_exists(epoch):
             reason = b"bad epoch " + epoch
+        elif not designation_ok(line):
+            reason = b"bad designation"
         else:
             out.append(section(line))
             continue
         skipped += 1
-        console.append(b" Skipped line %d: %s\n" % (number, reason))
+        if skipped <= SHOWN_SKIPS:
+            console.append(b" Skipped line %d: %s\n" % (number, shown(reason)))
+        elif skipped == SHOWN_SKIPS + 1:
+            console.append(b" Further skipped lines are not shown.\n")
+    if not out:
+        return b"".join(console) + bad, None, 1
     console.append(b"\n End of processing: %d asteroids.\n" % records)
     if skipped:
         console.append(b" Skipped records: %d\n" % skipped)
