@@ -11,12 +11,15 @@
 #include <string>
 #include <string_view>
 
+#include "catalogue_update.h"
 #include "conversion.h"
 #include "input_stream.h"
 #include "io.h"
 #include "line_reader.h"
+#include "options.h"
 #include "output_buffer.h"
 #include "output_file.h"
+#include "selection.h"
 #include "version.h"
 
 namespace quelvarn {
@@ -38,12 +41,19 @@ void help(console& con) {
   con.say("gzip-compressed) into the minor-body catalogue that the Stellarium planetarium");
   con.say("reads (ssystem_minor.ini).");
   con.say("");
-  con.say("Usage: quelvarn INPUT OUTPUT");
+  con.say("Usage: quelvarn [OPTIONS] INPUT OUTPUT");
   con.say("       quelvarn --help | --version");
   con.say("");
   con.say("  INPUT   the catalogue: MPCORB.DAT or MPCORB.DAT.gz");
   con.say("  OUTPUT  the catalogue to write, such as ~/.stellarium/data/ssystem_minor.ini;");
   con.say("          it is replaced only once the whole conversion has succeeded");
+  con.say("");
+  con.say("Options (before or after the paths; --opt VALUE or --opt=VALUE):");
+  for (std::string_view line : option_lines()) con.say(line);
+  con.say("");
+  con.say("Orbit classes: " + orbit_class_names() + ".");
+  con.say("A body is written when it passes every kind of option given, such as:");
+  con.say("  quelvarn --update --max-magnitude 12 MPCORB.DAT.gz ssystem_minor.ini");
   con.say("");
   con.say("Messages go to standard output, or to standard error when OUTPUT is");
   con.say("standard output itself (quelvarn MPCORB.DAT /dev/stdout | ...).");
@@ -96,8 +106,75 @@ open_outcome open_input(const std::string& path, int& fd, struct stat& st) {
 // What has been reached decides the message when memory or threads run out.
 enum class stage { reading, writing };
 
-int convert(const std::string& in_path, const std::string& out_path, int in_fd, const struct stat& in_stat,
-            console& con, bool to_standard_output, stage& reached) {
+// The catalogue that --update merges into: empty when OUTPUT does not exist
+// yet, or is no regular file (a pipe, a device, standard output). False when
+// it exists but cannot be read.
+bool read_existing(const std::string& path, bool to_standard_output, std::string& text) {
+  struct stat st {};
+  if (to_standard_output) return true;
+  if (::stat(path.c_str(), &st) != 0) return errno == ENOENT;
+  if (S_ISDIR(st.st_mode)) return false;
+  if (!S_ISREG(st.st_mode)) return true;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return false;
+  struct fd_closer {
+    int fd;
+    ~fd_closer() { ::close(fd); }
+  } closer{fd};
+  try {
+    fd_source source(fd, static_cast<long long>(st.st_size));
+    text.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[64 * 1024];
+    while (std::size_t n = source.read(buffer, sizeof buffer)) text.append(buffer, n);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+void summary(console& con, const options& opts, const conversion_counts& counts, const update_counts* updated,
+             const selection& select) {
+  con.say("");
+  con.say(" End of processing: " + decimal(counts.records) + " asteroids.");
+  if (opts.select.any()) con.say(" Selected records: " + decimal(counts.selected));
+  if (updated != nullptr) {
+    con.say(" Updated sections: " + decimal(updated->updated));
+    con.say(" Added sections: " + decimal(updated->added));
+  }
+  if (counts.skipped > 0) con.say(" Skipped records: " + decimal(counts.skipped));
+  for (const std::string& id : select.not_found()) con.say(" Not found: " + id);
+  con.say("");
+  con.say(" Finished");
+  banner(con);
+}
+
+// --update: the new sections wait in a spool until the whole input has
+// been read, because the updated sections that come before them depend on
+// its last records.
+update_counts update(std::string existing, const std::string& out_path, output_file& out, line_reader& lines,
+                     console& con, selection* select, conversion_counts& counts) {
+  spool_file spool(out_path);
+  output_buffer spool_buffer(spool.sink());
+  catalogue_update merge(std::move(existing), spool_buffer);
+  counts = update_records(lines, merge, con, select);
+  spool_buffer.finish();
+  if (counts.converted == 0) return {};
+  output_buffer buffer(out.sink());
+  update_counts updated;
+  try {
+    updated = merge.write(buffer, spool.rewind());
+  } catch (const read_error& e) {
+    // The spool is our own output; it failing is not the input's fault.
+    throw write_error(e.what());
+  }
+  buffer.finish();
+  return updated;
+}
+
+int convert(const options& opts, int in_fd, const struct stat& in_stat, console& con, bool to_standard_output,
+            stage& reached) {
+  const std::string& in_path = opts.paths[0];
+  const std::string& out_path = opts.paths[1];
   long long expected_size = S_ISREG(in_stat.st_mode) ? static_cast<long long>(in_stat.st_size) : -1;
   std::unique_ptr<byte_source> input = open_catalogue_stream(std::make_unique<fd_source>(in_fd, expected_size));
   line_reader lines(*input);
@@ -109,31 +186,40 @@ int convert(const std::string& in_path, const std::string& out_path, int in_fd, 
     return fail(con, " file " + out_path + " is the input file");
   }
 
+  std::string existing;
+  if (opts.update && !read_existing(out_path, to_standard_output, existing)) {
+    return fail(con, " file " + out_path + " cannot be read");
+  }
+
   reached = stage::writing;
   output_file out = to_standard_output ? output_file(output_file::standard_output) : output_file(out_path);
   con.say("");
   con.say(" Starting");
   con.say("");
-  output_buffer buffer(out.sink());
-  conversion_counts counts = convert_records(lines, buffer, con);
-  buffer.finish();
+  selection select(opts.select);
+  selection* chosen = opts.select.any() ? &select : nullptr;
+  conversion_counts counts;
+  update_counts updated;
+  if (opts.update) {
+    updated = update(std::move(existing), out_path, out, lines, con, chosen, counts);
+  } else {
+    output_buffer buffer(out.sink());
+    counts = convert_records(lines, buffer, con, chosen);
+    buffer.finish();
+  }
   // Nothing convertible: replacing a catalogue with an empty one would lose it.
   if (counts.converted == 0) return fail(con, " file " + in_path + " is bad");
   out.commit();
-
-  con.say("");
-  con.say(" End of processing: " + decimal(counts.records) + " asteroids.");
-  if (counts.skipped > 0) con.say(" Skipped records: " + decimal(counts.skipped));
-  con.say("");
-  con.say(" Finished");
-  banner(con);
+  summary(con, opts, counts, opts.update ? &updated : nullptr, select);
   return kSuccess;
 }
 
 // The order of the checks matters: nothing may touch the output before the
 // input has shown itself to be a catalogue, so that a swapped pair of
 // arguments or a typo cannot cost the user the catalogue they have.
-int run(const std::string& in_path, const std::string& out_path) {
+int run(const options& opts) {
+  const std::string& in_path = opts.paths[0];
+  const std::string& out_path = opts.paths[1];
   // The catalogue must never be mixed with the messages.
   bool to_standard_output = is_standard_output(out_path);
   console con(to_standard_output ? STDERR_FILENO : STDOUT_FILENO);
@@ -155,7 +241,7 @@ int run(const std::string& in_path, const std::string& out_path) {
 
   stage reached = stage::reading;
   try {
-    return convert(in_path, out_path, in_fd, in_stat, con, to_standard_output, reached);
+    return convert(opts, in_fd, in_stat, con, to_standard_output, reached);
   } catch (const read_error&) {
     return fail(con, " file " + in_path + " cannot be read");
   } catch (const write_error&) {
@@ -189,22 +275,28 @@ int main(int argc, char** argv) {
 
   try {
     console con(STDOUT_FILENO);
-    if (argc == 2) {
-      std::string_view arg = argv[1];
-      if (arg == "--help" || arg == "-h") {
-        help(con);
-        return kSuccess;
-      }
-      if (arg == "--version") {
-        con.say(std::string("quelvarn ") + kVersion);
-        return kSuccess;
-      }
-    }
-    if (argc != 3) {
+    options opts;
+    try {
+      opts = parse_options(std::vector<std::string_view>(argv + 1, argv + argc));
+    } catch (const usage_error& e) {
+      con.say("");
+      con.say(e.what());
       usage(con);
       return kUsage;
     }
-    return run(argv[1], argv[2]);
+    if (opts.help) {
+      help(con);
+      return kSuccess;
+    }
+    if (opts.version) {
+      con.say(std::string("quelvarn ") + kVersion);
+      return kSuccess;
+    }
+    if (opts.paths.size() != 2) {
+      usage(con);
+      return kUsage;
+    }
+    return run(opts);
   } catch (...) {
     // Not even a message could be built: the status must still say so.
     return kFailure;

@@ -98,15 +98,15 @@ options parse_options(const std::vector<std::string_view>& args) {
 
 const std::vector<std::string_view>& option_lines() {
   static const std::vector<std::string_view> lines = {
-      " --update               merge into the catalogue at OUTPUT, keeping its other sections and keys",
-      " --max-magnitude H      only bodies whose absolute magnitude is H or brighter (smaller)",
-      " --numbered             only numbered bodies",
-      " --class LIST           only bodies of these orbit classes, comma-separated (e.g. neo,pha,trojan)",
-      " --body ID              only this body: number, designation or name (may be repeated)",
-      " --limit N              at most N bodies",
-      " --help, -h             this text",
-      " --version              the version",
-      " --                     end of options (for paths beginning with -)",
+      "  --update           update the catalogue at OUTPUT: new orbits, all else kept",
+      "  --max-magnitude H  only bodies of absolute magnitude H or brighter",
+      "  --numbered         only numbered bodies",
+      "  --class LIST       only bodies of these orbit classes, comma-separated",
+      "  --body ID          only this body: number, designation or name (repeatable)",
+      "  --limit N          only the first N bodies that pass the other options",
+      "  --help, -h         this text",
+      "  --version          the version",
+      "  --                 the end of the options (for a path that begins with -)",
   };
   return lines;
 }

@@ -32,16 +32,51 @@ TEST(Cli, CommandLine) {
   for (const char* help : {"--help", "-h"}) {
     run_result r = run_quelvarn({help});
     EXPECT_EQ(r.status, 0);
-    for (const char* part : {"Usage: quelvarn INPUT OUTPUT", "Exit status:", "minorplanetcenter.net/iau/MPCORB/"})
+    for (const char* part : {"Usage: quelvarn [OPTIONS] INPUT OUTPUT", "Exit status:", "minorplanetcenter.net/iau/MPCORB/",
+                             "  --update ", "  --max-magnitude H ", "  --numbered ", "  --class LIST ", "  --body ID ",
+                             "  --limit N ", "  -- ", "mars-crosser, hilda"})
       EXPECT_NE(r.console.find(part), std::string::npos) << part;
     EXPECT_EQ(r.console.find("missing parameters"), std::string::npos);
   }
   run_result version = run_quelvarn({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.console, "quelvarn 1.0.0\n");
-  // Options only count alone; with two arguments they are paths.
-  EXPECT_EQ(run_quelvarn({"--help", dir.path("out")}).console, failure(" file --help not exits"));
+  // Options count anywhere; after "--" everything is a path.
+  EXPECT_EQ(run_quelvarn({dir.path("in"), "--help", dir.path("out")}).status, 0);
+  EXPECT_EQ(run_quelvarn({"--", "--help", dir.path("out")}).console, failure(" file --help not exits"));
   EXPECT_TRUE(dir.names().empty());
+}
+
+// A command line that cannot be run names the option at fault, shows the
+// usage and touches nothing.
+TEST(Cli, UsageErrors) {
+  temp_dir dir;
+  write_file(dir.path("in"), genuine_header() + genuine_records());
+  write_file(dir.path("out"), kOld);
+  std::string in = dir.path("in");
+  std::string out = dir.path("out");
+  struct {
+    std::vector<std::string> args;
+    std::string message;
+  } cases[] = {
+      {{"--frobnicate", in, out}, " unknown option --frobnicate"},
+      {{in, out, "--max-magnitude", "abc"}, " option --max-magnitude needs a number, not \"abc\""},
+      {{"--limit", "-3", "--update", in, out}, " option --limit needs a whole number of 0 or more, not \"-3\""},
+      {{"--limit=", in, out}, " option --limit needs a whole number of 0 or more, not \"\""},
+      {{in, out, "--body"}, " option --body needs a value"},
+      {{"--update=yes", in, out}, " option --update takes no value"},
+      {{"--class", "neo,asteroids", in, out},
+       " option --class: unknown class \"asteroids\"; the classes are atira, aten, apollo, amor, mars-crosser, "
+       "hilda, trojan, centaur, plutino, resonant-tno, cubewano, sdo, tno, neo, km-neo, pha"},
+  };
+  for (const auto& c : cases) {
+    run_result r = run_quelvarn(c.args);
+    EXPECT_EQ(r.status, 2) << c.message;
+    EXPECT_EQ(r.console, "\n" + c.message + "\n" + kUsage);
+  }
+  EXPECT_EQ(run_quelvarn({"--update", in}).console, kUsage);
+  EXPECT_EQ(read_file(out), kOld);
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"in", "out"}));
 }
 
 TEST(Cli, ConvertsTheShippedSampleExactly) {
