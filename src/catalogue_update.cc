@@ -1,10 +1,10 @@
 #include "catalogue_update.h"
 
+#include <cstring>
 #include <functional>
 #include <unordered_map>
 #include <utility>
 
-#include "line_reader.h"
 #include "section_writer.h"
 
 namespace quelvarn {
@@ -68,8 +68,8 @@ struct raw_line {
 };
 
 raw_line line_at(std::string_view text, std::size_t pos) {
-  std::size_t stop = text.find_first_of("\r\n", pos);
-  if (stop == std::string_view::npos) stop = text.size();
+  std::size_t stop = pos;
+  while (stop < text.size() && text[stop] != '\n' && text[stop] != '\r') ++stop;
   std::size_t next = stop;
   if (next < text.size()) next += (text[next] == '\r' && next + 1 < text.size() && text[next + 1] == '\n') ? 2 : 1;
   return {text.substr(pos, stop - pos), text.substr(stop, next - stop), next};
@@ -83,27 +83,12 @@ std::string normalized_number(std::string_view text) {
   return number;
 }
 
-// A body's identity within a section's text, the same whatever the kind of
-// record: its number, else its name.
-std::string section_identity(std::string_view section) {
-  std::string identity;
-  for (std::size_t pos = 0; pos < section.size();) {
-    raw_line raw = line_at(section, pos);
-    pos = raw.next;
-    ini_line line = classify(raw.content);
-    if (line.kind != ini_line::key) continue;
-    std::string_view value = raw.content.substr(line.value_begin, line.value_end - line.value_begin);
-    if (line.name == "minor_planet_number") {
-      identity = normalized_number(value);
-      identity.insert(identity.begin(), '#');
-      return identity;
-    }
-    if (line.name == "name") {
-      identity = normalized_id(value);
-      identity.insert(identity.begin(), '=');
-    }
-  }
-  return identity;
+// What makes two bodies the same: "#" and the number of a numbered body,
+// "=" and the designation (as normalized_id() gives it) of another.
+std::string identity_key(char kind, std::string_view text) {
+  std::string key = kind == '#' ? normalized_number(text) : normalized_id(text);
+  key.insert(key.begin(), kind);
+  return key;
 }
 
 // The section name in a section's first line.
@@ -116,11 +101,11 @@ std::string_view section_name(std::string_view section) {
 class hash_set {
  public:
   // False if the hash was already in.
+  // hash must not be 0, which marks a free slot.
   bool insert(std::uint64_t hash) {
-    if (hash == 0) hash = 1;  // 0 marks a free slot
     if ((size_ + 1) * 2 > slots_.size()) grow();
     std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+    for (std::size_t i = (hash >> 1) & mask;; i = (i + 1) & mask) {
       if (slots_[i] == hash) return false;
       if (slots_[i] == 0) {
         slots_[i] = hash;
@@ -143,6 +128,7 @@ class hash_set {
   std::size_t size_ = 0;
 };
 
+constexpr std::size_t kFrameSize = sizeof(std::uint64_t) + sizeof(std::uint32_t);
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 constexpr std::size_t kPlainKeyWidth = 31;
 
@@ -178,8 +164,7 @@ struct catalogue_update::state {
   std::vector<block> blocks;
   std::vector<group> groups;
   std::unordered_map<std::string_view, std::uint32_t> by_section;
-  std::unordered_map<std::string, std::vector<std::uint32_t>> by_number;
-  std::unordered_map<std::string, std::vector<std::uint32_t>> by_name;
+  std::unordered_map<std::string, std::vector<std::uint32_t>> by_identity;
 
   output_buffer& spool;
   hash_set spooled;
@@ -216,8 +201,8 @@ void catalogue_update::state::index() {
     }
   }
   for (std::uint32_t i = 0; i < groups.size(); ++i) {
-    if (!groups[i].number.empty()) by_number[groups[i].number].push_back(i);
-    if (!groups[i].name.empty()) by_name[groups[i].name].push_back(i);
+    if (!groups[i].number.empty()) by_identity[identity_key('#', groups[i].number)].push_back(i);
+    if (!groups[i].name.empty()) by_identity[identity_key('=', groups[i].name)].push_back(i);
   }
 }
 
@@ -230,9 +215,9 @@ void catalogue_update::add(const body_identity& body, std::string_view section, 
   state& s = *state_;
   const std::vector<std::uint32_t>* matches = nullptr;
   std::vector<std::uint32_t> same_section;
-  auto& index = body.number.empty() ? s.by_name : s.by_number;
-  auto found = index.find(body.number.empty() ? normalized_id(body.designation) : normalized_number(body.number));
-  if (found != index.end()) {
+  std::string identity = body.number.empty() ? identity_key('=', body.designation) : identity_key('#', body.number);
+  auto found = s.by_identity.find(identity);
+  if (found != s.by_identity.end()) {
     matches = &found->second;
   } else if (auto named = s.by_section.find(section_name(section)); named != s.by_section.end()) {
     // A section of the very name the new one would have: appending it would
@@ -247,8 +232,15 @@ void catalogue_update::add(const body_identity& body, std::string_view section, 
     }
     return;
   }
-  std::uint64_t hash = std::hash<std::string>{}(section_identity(section));
-  if (!s.spooled.insert(hash)) ++s.superseded[hash == 0 ? 1 : hash];
+  // Each section goes to the spool behind its body's hash and its length, so
+  // that the sections of a body given again can be passed over at the end.
+  std::uint64_t hash = std::hash<std::string>{}(identity) | 1U;
+  if (!s.spooled.insert(hash)) ++s.superseded[hash];
+  auto size = static_cast<std::uint32_t>(section.size());
+  char frame[kFrameSize];
+  std::memcpy(frame, &hash, sizeof hash);
+  std::memcpy(frame + sizeof hash, &size, sizeof size);
+  s.spool.append(std::string_view(frame, sizeof frame));
   s.spool.append(section);
   ++s.spooled_count;
 }
@@ -366,34 +358,40 @@ update_counts catalogue_update::write(output_buffer& out, byte_source& spooled) 
 }
 
 void catalogue_update::state::copy_spool(output_buffer& out, byte_source& spooled_in, update_counts& counts) {
-  if (superseded.empty()) {
-    char buffer[64 * 1024];
-    while (std::size_t n = spooled_in.read(buffer, sizeof buffer)) out.append(std::string_view(buffer, n));
-    counts.added = spooled_count;
-    return;
-  }
-  // A body the input holds more than once: only its last section stays.
-  line_reader lines(spooled_in);
-  text_line line;
-  std::string section;
-  auto flush = [&] {
-    if (section.empty()) return;
-    std::uint64_t hash = std::hash<std::string>{}(section_identity(section));
-    auto it = superseded.find(hash == 0 ? 1 : hash);
-    if (it != superseded.end() && it->second > 0) {
-      --it->second;
+  std::vector<char> buffer(1 << 20);
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  // At least n bytes from begin, or false at the end of the spool.
+  auto have = [&](std::size_t n) {
+    if (end - begin >= n) return true;
+    std::memmove(buffer.data(), buffer.data() + begin, end - begin);
+    end -= begin;
+    begin = 0;
+    if (buffer.size() < n) buffer.resize(n);
+    while (end < n) {
+      std::size_t got = spooled_in.read(buffer.data() + end, buffer.size() - end);
+      if (got == 0) return false;
+      end += got;
+    }
+    return true;
+  };
+  while (have(kFrameSize)) {
+    std::uint64_t hash = 0;
+    std::uint32_t size = 0;
+    std::memcpy(&hash, buffer.data() + begin, sizeof hash);
+    std::memcpy(&size, buffer.data() + begin + sizeof hash, sizeof size);
+    begin += kFrameSize;
+    if (!have(size)) throw read_error("scratch file cut short");
+    // A body given more than once: only its last section stays.
+    auto again = superseded.find(hash);
+    if (again != superseded.end() && again->second > 0) {
+      --again->second;
     } else {
-      out.append(section);
+      out.append(std::string_view(buffer.data() + begin, size));
       ++counts.added;
     }
-    section.clear();
-  };
-  while (lines.next(line)) {
-    // Every section of the spool starts with its "[name]" line.
-    if (line.text.starts_with('[')) flush();
-    section.append(line.text).push_back('\n');
+    begin += size;
   }
-  flush();
 }
 
 }  // namespace quelvarn
