@@ -1,5 +1,6 @@
 #include "catalogue_update.h"
 
+#include <charconv>
 #include <cstring>
 #include <functional>
 #include <unordered_map>
@@ -168,12 +169,16 @@ struct catalogue_update::state {
 
   output_buffer& spool;
   hash_set spooled;
+  // Numbered bodies, by far the most, are remembered in a bit per number.
+  std::vector<bool> spooled_numbers;
   std::unordered_map<std::uint64_t, std::uint64_t> superseded;  // hash -> earlier copies to drop
   std::uint64_t spooled_count = 0;
 
   state(std::string existing, output_buffer& spool_out) : text(std::move(existing)), spool(spool_out) { index(); }
 
   void index();
+  // False if the body was spooled before.
+  bool remember(std::string_view identity, std::uint64_t hash);
   void write_block(const block& b, output_buffer& out);
   void copy_spool(output_buffer& out, byte_source& spooled, update_counts& counts);
 };
@@ -206,6 +211,20 @@ void catalogue_update::state::index() {
   }
 }
 
+bool catalogue_update::state::remember(std::string_view identity, std::uint64_t hash) {
+  constexpr std::size_t kMaxBitNumber = std::size_t{1} << 26;  // 8 MB of bits at most
+  std::size_t number = 0;
+  auto [end, error] = std::from_chars(identity.data() + 1, identity.data() + identity.size(), number);
+  if (identity[0] != '#' || error != std::errc() || end != identity.data() + identity.size() ||
+      number >= kMaxBitNumber) {
+    return spooled.insert(hash);
+  }
+  if (number >= spooled_numbers.size()) spooled_numbers.resize(std::max(number + 1, spooled_numbers.size() * 2));
+  if (spooled_numbers[number]) return false;
+  spooled_numbers[number] = true;
+  return true;
+}
+
 catalogue_update::catalogue_update(std::string existing, output_buffer& spool)
     : state_(std::make_unique<state>(std::move(existing), spool)) {}
 
@@ -235,7 +254,7 @@ void catalogue_update::add(const body_identity& body, std::string_view section, 
   // Each section goes to the spool behind its body's hash and its length, so
   // that the sections of a body given again can be passed over at the end.
   std::uint64_t hash = std::hash<std::string>{}(identity) | 1U;
-  if (!s.spooled.insert(hash)) ++s.superseded[hash];
+  if (!s.remember(identity, hash)) ++s.superseded[hash];
   auto size = static_cast<std::uint32_t>(section.size());
   char frame[kFrameSize];
   std::memcpy(frame, &hash, sizeof hash);
