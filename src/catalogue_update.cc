@@ -118,7 +118,8 @@ class hash_set {
 
  private:
   void grow() {
-    std::vector<std::uint64_t> old = std::exchange(slots_, std::vector<std::uint64_t>(std::max<std::size_t>(1024, slots_.size() * 2)));
+    std::vector<std::uint64_t> old =
+        std::exchange(slots_, std::vector<std::uint64_t>(std::max<std::size_t>(1024, slots_.size() * 2)));
     size_ = 0;
     for (std::uint64_t h : old) {
       if (h != 0) insert(h);

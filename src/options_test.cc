@@ -5,11 +5,11 @@
 namespace quelvarn {
 namespace {
 
-options parse(std::vector<std::string_view> args) { return parse_options(args); }
+options parse(const std::vector<std::string_view>& args) { return parse_options(args); }
 
 TEST(Options, PathsAndOptionsInAnyOrder) {
-  options o = parse({"--update", "in", "--max-magnitude", "12.5", "out", "--numbered", "--class=neo,pha",
-                     "--body", "433", "--body=2024 YR4", "--limit=10"});
+  options o = parse({"--update", "in", "--max-magnitude", "12.5", "out", "--numbered", "--class=neo,pha", "--body",
+                     "433", "--body=2024 YR4", "--limit=10"});
   EXPECT_TRUE(o.update);
   EXPECT_EQ(o.paths, (std::vector<std::string>{"in", "out"}));
   EXPECT_EQ(o.select.max_magnitude, 12.5);
@@ -56,7 +56,8 @@ TEST(Options, ErrorsNameTheOption) {
     parse({"--class", "neo,asteroid"});
     ADD_FAILURE();
   } catch (const usage_error& e) {
-    EXPECT_EQ(std::string(e.what()), " option --class: unknown class \"asteroid\"; the classes are " + orbit_class_names());
+    EXPECT_EQ(std::string(e.what()),
+              " option --class: unknown class \"asteroid\"; the classes are " + orbit_class_names());
   }
 }
 

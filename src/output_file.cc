@@ -238,7 +238,8 @@ int open_unnamed(const std::string& dir) {
 
 spool_file::spool_file(const std::string& output_path) {
   struct stat st {};
-  if (::stat(output_path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) fd_ = open_unnamed(dir_of(resolve_links(output_path)));
+  if (::stat(output_path.c_str(), &st) != 0 || S_ISREG(st.st_mode))
+    fd_ = open_unnamed(dir_of(resolve_links(output_path)));
   if (fd_ < 0) {
     const char* tmp = ::getenv("TMPDIR");
     fd_ = open_unnamed(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp");
@@ -252,7 +253,8 @@ spool_file::~spool_file() {
 }
 
 byte_source& spool_file::rewind() {
-  if (::lseek(fd_, 0, SEEK_SET) != 0) throw read_error(std::string("cannot rewind scratch file: ") + std::strerror(errno));
+  if (::lseek(fd_, 0, SEEK_SET) != 0)
+    throw read_error(std::string("cannot rewind scratch file: ") + std::strerror(errno));
   source_ = fd_source(fd_);
   return source_;
 }

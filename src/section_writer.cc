@@ -148,8 +148,8 @@ char* format_julian_day(double day, char* out) {
   return std::to_chars(out, out + 32, day, std::chars_format::general, 10).ptr;
 }
 
-char* record2section(std::string_view line, char* p) {
-  p = put_section_name(p, line);
+char* record2section(std::string_view line, char* out) {
+  char* p = put_section_name(out, line);
   p = put_line(p, kMagnitude, trimmed(field(line, 8, 5)));
   p = put(p, kCoordFunc);
   p = put_number(p, line);

@@ -132,8 +132,7 @@ std::optional<double> parse_decimal(std::string_view text) {
   return value;
 }
 
-selection::selection(const selection_criteria& criteria)
-    : criteria_(criteria), found_(criteria.bodies.size(), false) {
+selection::selection(const selection_criteria& criteria) : criteria_(criteria), found_(criteria.bodies.size(), false) {
   for (std::size_t i = 0; i < criteria_.bodies.size(); ++i) wanted_.emplace(normalized_id(criteria_.bodies[i]), i);
 }
 

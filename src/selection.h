@@ -61,9 +61,7 @@ struct selection_criteria {
   std::vector<std::string> bodies;
   std::optional<std::uint64_t> limit;
   /// Whether any option restricts the selection.
-  bool any() const {
-    return max_magnitude || numbered || !classes.empty() || !bodies.empty() || limit;
-  }
+  bool any() const { return max_magnitude || numbered || !classes.empty() || !bodies.empty() || limit; }
 };
 
 /// Applies the criteria record by record, remembering which --body IDs were

@@ -33,9 +33,10 @@ TEST(Cli, CommandLine) {
   for (const char* help : {"--help", "-h"}) {
     run_result r = run_quelvarn({help});
     EXPECT_EQ(r.status, 0);
-    for (const char* part : {"Usage: quelvarn [OPTIONS] INPUT OUTPUT", "Exit status:", "minorplanetcenter.net/iau/MPCORB/",
-                             "  --update ", "  --max-magnitude H ", "  --numbered ", "  --class LIST ", "  --body ID ",
-                             "  --limit N ", "  -- ", "mars-crosser, hilda"})
+    for (const char* part :
+         {"Usage: quelvarn [OPTIONS] INPUT OUTPUT", "Exit status:", "minorplanetcenter.net/iau/MPCORB/", "  --update ",
+          "  --max-magnitude H ", "  --numbered ", "  --class LIST ", "  --body ID ", "  --limit N ", "  -- ",
+          "mars-crosser, hilda"})
       EXPECT_NE(r.console.find(part), std::string::npos) << part;
     EXPECT_EQ(r.console.find("missing parameters"), std::string::npos);
   }
@@ -293,7 +294,8 @@ TEST(Cli, SelectionSummary) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.console,
             "\n Starting\n\n\n End of processing: 42 asteroids.\n Selected records: 3\n Not found: 2024 YR9\n"
-            "\n Finished\n" + banner());
+            "\n Finished\n" +
+                banner());
   EXPECT_EQ(read_file(dir.path("out.ini")).substr(0, 9), "[1ceres]\n");
 }
 
@@ -311,13 +313,14 @@ TEST(Cli, UpdatesACatalogueInPlace) {
       comet + "[1994tg]\nname = 1994  tg\ntype = asteroid\norbit_SemiMajorAxis = 1.0\n";
   write_file(dir.path("ssystem_minor.ini"), catalogue);
   ::chmod(dir.path("ssystem_minor.ini").c_str(), 0600);
-  std::vector<std::string> args = {"--update", "--body", "vesta", "--body", "1994 TG", "--body", "6",
-                                   dir.path("in"), dir.path("ssystem_minor.ini")};
+  std::vector<std::string> args = {
+      "--update", "--body", "vesta", "--body", "1994 TG", "--body", "6", dir.path("in"), dir.path("ssystem_minor.ini")};
   run_result r = run_quelvarn(args);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.console,
             "\n Starting\n\n\n End of processing: 796 asteroids.\n Selected records: 6\n Updated sections: 2\n"
-            " Added sections: 1\n\n Finished\n" + banner());
+            " Added sections: 1\n\n Finished\n" +
+                banner());
   std::string updated = read_file(dir.path("ssystem_minor.ini"));
 
   ASSERT_EQ(run_quelvarn({"--body=4", "--body=6", dir.path("in"), dir.path("plain.ini")}).status, 0);
@@ -327,13 +330,13 @@ TEST(Cli, UpdatesACatalogueInPlace) {
             "# curated\r\n[4vesta]\r\nname=Vesta\r\nminor_planet_number=4\r\ntype=dwarf planet\r\n"
             "radius=262 # km\r\ntex_map=vesta.png\r\norbit_Epoch=" +
                 value_of(vesta, "orbit_Epoch") + "\r\norbit_MeanAnomaly=" + value_of(vesta, "orbit_MeanAnomaly") +
-                "\r\norbit_MeanMotion=" + value_of(vesta, "orbit_MeanMotion") + "\r\norbit_SemiMajorAxis=" +
-                value_of(vesta, "orbit_SemiMajorAxis") + "\r\norbit_Eccentricity=" +
-                value_of(vesta, "orbit_Eccentricity") + "\r\norbit_Inclination=" +
-                value_of(vesta, "orbit_Inclination") + "\r\norbit_AscendingNode=" +
-                value_of(vesta, "orbit_AscendingNode") + "\r\norbit_ArgOfPericenter=" +
-                value_of(vesta, "orbit_ArgOfPericenter") + "\r\nabsolute_magnitude=" +
-                value_of(vesta, "absolute_magnitude") + "\r\n\r\n");
+                "\r\norbit_MeanMotion=" + value_of(vesta, "orbit_MeanMotion") +
+                "\r\norbit_SemiMajorAxis=" + value_of(vesta, "orbit_SemiMajorAxis") +
+                "\r\norbit_Eccentricity=" + value_of(vesta, "orbit_Eccentricity") +
+                "\r\norbit_Inclination=" + value_of(vesta, "orbit_Inclination") +
+                "\r\norbit_AscendingNode=" + value_of(vesta, "orbit_AscendingNode") +
+                "\r\norbit_ArgOfPericenter=" + value_of(vesta, "orbit_ArgOfPericenter") +
+                "\r\nabsolute_magnitude=" + value_of(vesta, "absolute_magnitude") + "\r\n\r\n");
   EXPECT_NE(updated.find(comet + "[1994tg]\nname = 1994  tg\ntype = asteroid\norbit_SemiMajorAxis = "),
             std::string::npos);
   EXPECT_TRUE(updated.ends_with("absolute_magnitude = 7.0\n" + last_section(plain, "[6hebe]"))) << updated;
