@@ -38,20 +38,59 @@ std::string decimal(std::uint64_t n) {
   return std::string(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
 }
 
-void console::say(std::string_view line) const {
+namespace {
+
+// The length of the UTF-8 sequence at the start of text that encodes a
+// printable character, or 0.
+std::size_t printable_sequence(std::string_view text) {
+  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  unsigned char lead = byte(0);
+  if (lead < 0x80) return lead >= 0x20 && lead != 0x7f ? 1 : 0;
+  std::size_t size = lead >= 0xc2 && lead <= 0xdf   ? 2
+                     : lead >= 0xe0 && lead <= 0xef ? 3
+                     : lead >= 0xf0 && lead <= 0xf4 ? 4
+                                                    : 0;
+  if (size == 0 || text.size() < size) return 0;
+  for (std::size_t i = 1; i < size; ++i) {
+    if ((byte(i) & 0xc0) != 0x80) return 0;
+  }
+  // Overlong forms, surrogates, values past U+10FFFF and the C1 controls.
+  if ((lead == 0xe0 && byte(1) < 0xa0) || (lead == 0xed && byte(1) > 0x9f) || (lead == 0xf0 && byte(1) < 0x90) ||
+      (lead == 0xf4 && byte(1) > 0x8f) || (lead == 0xc2 && byte(1) < 0xa0)) {
+    return 0;
+  }
+  return size;
+}
+
+}  // namespace
+
+std::string printable(std::string_view text) {
+  std::string shown;
+  shown.reserve(text.size());
+  while (!text.empty()) {
+    std::size_t size = printable_sequence(text);
+    shown.append(size == 0 ? std::string_view("?") : text.substr(0, size));
+    text.remove_prefix(size == 0 ? 1 : size);
+  }
+  return shown;
+}
+
+void console::say(std::string_view line) {
   if (fd_ < 0) return;
-  std::string text;
-  text.reserve(line.size() + 1);
   // Paths and record fields are echoed: an escape sequence in them must not
   // reach the user's terminal.
-  for (char c : line) text.push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c);
+  std::string text = printable(line);
   text.push_back('\n');
   std::string_view rest = text;
-  // A console that has gone away must not stop the conversion.
+  // A console that has gone away must not stop the conversion; it is only
+  // remembered, for the runs whose whole purpose is what they print.
   while (!rest.empty()) {
     ssize_t put = ::write(fd_, rest.data(), rest.size());
     if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return;
+    if (put <= 0) {
+      failed_ = true;
+      return;
+    }
     rest.remove_prefix(static_cast<std::size_t>(put));
   }
 }

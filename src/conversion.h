@@ -13,16 +13,24 @@
 
 namespace quelvarn {
 
-/// Console lines, each written and flushed as a whole the moment it is said.
-/// Control bytes are shown as "?".
+/// The text with every control character and every byte that is not part
+/// of valid UTF-8 shown as "?".
+std::string printable(std::string_view text);
+
+/// Console lines, each written and flushed as a whole the moment it is said,
+/// through printable().
 class console {
  public:
-  /// fd < 0 keeps quiet (fuzzing).
+  /// fd < 0 keeps quiet (fuzzing, or no stream is free for messages).
   explicit console(int fd) : fd_(fd) {}
-  void say(std::string_view line) const;
+  void say(std::string_view line);
+  /// Whether a line could not be written.
+  bool failed() const { return failed_; }
+  int fd() const { return fd_; }
 
  private:
   int fd_;
+  bool failed_ = false;
 };
 
 /// n in plain decimal, as the console messages print numbers.

@@ -1,10 +1,11 @@
 #include "input_stream.h"
 
-#include <zlib.h>
-
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
-#include <limits>
+#include <optional>
+
+#include "inflater.h"
 
 namespace quelvarn {
 namespace {
@@ -13,58 +14,142 @@ constexpr std::size_t kCompressedBlock = 256 * 1024UL;
 constexpr std::size_t kPrefetchBlocks = 4;
 constexpr std::size_t kPrefetchBlockSize = 1 << 20;
 
+// gzip header: the method byte and the flag bits.
+constexpr unsigned char kDeflate = 8;
+constexpr unsigned char kHeaderCrc = 0x02;
+constexpr unsigned char kExtra = 0x04;
+constexpr unsigned char kName = 0x08;
+constexpr unsigned char kComment = 0x10;
+constexpr unsigned char kReservedFlags = 0xe0;
+
 }  // namespace
 
+// The gzip framing (RFC 1952) is read here, the deflate data in between by
+// the inflater, so that both decoders accept and refuse the same files.
 struct gzip_source::state {
   std::unique_ptr<byte_source> compressed;
-  z_stream zs{};
-  std::unique_ptr<unsigned char[]> in = std::make_unique_for_overwrite<unsigned char[]>(kCompressedBlock);
-  bool member_ended = false;
+  inflater decoder;
+  // The decoder's read-ahead, kept from the block before, then the block.
+  std::unique_ptr<unsigned char[]> buffer =
+      std::make_unique_for_overwrite<unsigned char[]>(inflater::kMaxReadAhead + kCompressedBlock);
+  byte_span in{buffer.get() + inflater::kMaxReadAhead, 0};  // what is left of the block
   bool input_ended = false;
+  bool in_member = false;
+  bool any_member = false;
+  std::uint32_t member_size = 0;  // modulo 2^32, as the trailer keeps it
+  std::uint32_t header_crc = 0;
 
-  // More compressed bytes into an empty input buffer; false at their end.
+  // More compressed bytes into the empty buffer; false at their end.
   bool refill() {
     if (input_ended) return false;
-    std::size_t got = compressed->read(reinterpret_cast<char*>(in.get()), kCompressedBlock);
+    unsigned char* block = buffer.get() + inflater::kMaxReadAhead;
+    std::memmove(buffer.get(), in.data - inflater::kMaxReadAhead, inflater::kMaxReadAhead);
+    std::size_t got = compressed->read(reinterpret_cast<char*>(block), kCompressedBlock);
     if (got == 0) {
       input_ended = true;
       return false;
     }
-    zs.next_in = in.get();
-    zs.avail_in = static_cast<uInt>(got);
+    in = {block, got};
     return true;
+  }
+
+  bool more() { return in.size > 0 || refill(); }
+
+  // The next header or trailer byte; the header's CRC covers all of them.
+  unsigned char next_byte() {
+    if (!more()) throw read_error("compressed input is truncated");
+    unsigned char b = *in.data;
+    header_crc = inflater::crc32(header_crc, in.data, 1);
+    in.advance(1);
+    return b;
+  }
+
+  std::uint32_t little_endian(int bytes) {
+    std::uint32_t value = 0;
+    for (int i = 0; i < bytes; ++i) value |= static_cast<std::uint32_t>(next_byte()) << (8 * i);
+    return value;
+  }
+
+  // Skips n header bytes, or up to and including a zero byte when n is
+  // absent; a long name or extra field costs no more than its length.
+  void skip(std::optional<std::size_t> n) {
+    for (;;) {
+      if (!more()) throw read_error("compressed input is truncated");
+      std::size_t take = in.size;
+      bool done = false;
+      if (n) {
+        take = std::min(take, *n);
+        *n -= take;
+        done = *n == 0;
+      } else if (const void* zero = std::memchr(in.data, 0, in.size)) {
+        take = static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - in.data) + 1;
+        done = true;
+      }
+      header_crc = inflater::crc32(header_crc, in.data, take);
+      in.advance(take);
+      if (done) return;
+    }
+  }
+
+  // Reads a member's header; false at a clean end of the input between members.
+  bool start_member() {
+    if (!more()) {
+      if (!any_member) throw read_error("compressed input is truncated");
+      return false;
+    }
+    header_crc = 0;
+    // Bytes after a member that are not another one are refused, as by gzip.
+    if (next_byte() != 0x1f || next_byte() != 0x8b) throw read_error("compressed input has trailing garbage");
+    if (next_byte() != kDeflate) throw read_error("compressed input uses an unknown method");
+    unsigned char flags = next_byte();
+    if ((flags & kReservedFlags) != 0) throw read_error("compressed input has unknown header flags");
+    skip(6);  // modification time, extra flags, operating system
+    if ((flags & kExtra) != 0) skip(little_endian(2));
+    if ((flags & kName) != 0) skip(std::nullopt);
+    if ((flags & kComment) != 0) skip(std::nullopt);
+    if ((flags & kHeaderCrc) != 0) {
+      std::uint32_t expected = header_crc & 0xffff;
+      if (little_endian(2) != expected) throw read_error("compressed input has a corrupt header");
+    }
+    decoder.reset();
+    member_size = 0;
+    in_member = any_member = true;
+    return true;
+  }
+
+  void end_member() {
+    std::uint32_t crc = decoder.crc();
+    if (little_endian(4) != crc || little_endian(4) != member_size) {
+      throw read_error("compressed input fails its check");
+    }
+    in_member = false;
   }
 };
 
 gzip_source::gzip_source(std::unique_ptr<byte_source> compressed) : state_(std::make_unique<state>()) {
   state_->compressed = std::move(compressed);
-  // 16 + 15: gzip wrapper only, largest window.
-  if (inflateInit2(&state_->zs, 16 + MAX_WBITS) != Z_OK) throw read_error("zlib could not start");
 }
 
-gzip_source::~gzip_source() { inflateEnd(&state_->zs); }
+gzip_source::~gzip_source() = default;
 
 std::size_t gzip_source::read(char* buf, std::size_t n) {
   state& s = *state_;
-  n = std::min<std::size_t>(n, std::numeric_limits<uInt>::max());
-  s.zs.next_out = reinterpret_cast<unsigned char*>(buf);
-  s.zs.avail_out = static_cast<uInt>(n);
-  while (s.zs.avail_out == n) {
-    if (s.member_ended) {
-      // Another member may follow, as in files joined with cat.
-      if (s.zs.avail_in == 0 && !s.refill()) return 0;
-      if (inflateReset(&s.zs) != Z_OK) throw read_error("zlib could not restart");
-      s.member_ended = false;
-    }
-    if (s.zs.avail_in == 0 && !s.refill()) throw read_error("compressed input is truncated");
-    int rc = inflate(&s.zs, Z_NO_FLUSH);
-    if (rc == Z_STREAM_END) {
-      s.member_ended = true;
-    } else if (rc != Z_OK) {
-      throw read_error("compressed input is corrupt");
+  byte_span out{reinterpret_cast<unsigned char*>(buf), n};
+  while (out.size == n && n > 0) {
+    // Members joined with cat are read one after another.
+    if (!s.in_member && !s.start_member()) break;
+    std::size_t free_before = out.size;
+    bool ended = s.decoder.inflate(s.in, out);
+    s.member_size += static_cast<std::uint32_t>(free_before - out.size);
+    if (ended) {
+      s.end_member();
+    } else if (out.size > 0) {
+      // The decoder stops early only for want of input.
+      if (s.in.size > 0) throw read_error("compressed input is corrupt");
+      if (!s.refill()) throw read_error("compressed input is truncated");
     }
   }
-  return n - s.zs.avail_out;
+  return n - out.size;
 }
 
 prefetch_source::prefetch_source(std::unique_ptr<byte_source> inner)
@@ -119,6 +204,8 @@ std::size_t prefixed_source::read(char* buf, std::size_t n) {
   }
   return rest_->read(buf, n);
 }
+
+const char* gzip_decoder_name() { return inflater::kName; }
 
 std::unique_ptr<byte_source> open_catalogue_stream(std::unique_ptr<byte_source> raw, bool threaded) {
   std::string magic(2, '\0');

@@ -12,8 +12,9 @@
 namespace quelvarn {
 
 /// Decompresses a gzip stream of one or more members, as `gzip -dc` does.
-/// A corrupt or truncated stream, or bytes after a member that are not
-/// another member, raise read_error.
+/// A corrupt or truncated stream, a member whose CRC-32 or length does not
+/// match its trailer, or bytes after a member that are not another member,
+/// raise read_error.
 class gzip_source final : public byte_source {
  public:
   explicit gzip_source(std::unique_ptr<byte_source> compressed);
@@ -57,6 +58,9 @@ class prefixed_source final : public byte_source {
   std::size_t offset_ = 0;
   std::unique_ptr<byte_source> rest_;
 };
+
+/// The library that decompresses gzip input in this build ("isa-l", "zlib").
+const char* gzip_decoder_name();
 
 /// Recognises gzip input by its magic bytes (never by the file's name) and
 /// returns the stream of plain catalogue text. threaded = false keeps all

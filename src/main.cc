@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -36,13 +37,12 @@ void usage(console& con) {
 }
 
 void help(console& con) {
-  con.say(std::string("quelvarn ") + kVersion +
-          ": converts the Minor Planet Center's orbit catalogue (MPCORB.DAT, plain or");
-  con.say("gzip-compressed) into the minor-body catalogue that the Stellarium planetarium");
-  con.say("reads (ssystem_minor.ini).");
+  con.say(std::string("quelvarn ") + kVersion + ": converts the Minor Planet Center's orbit catalogue");
+  con.say("(MPCORB.DAT, plain or gzip-compressed) into the minor-body catalogue that");
+  con.say("the Stellarium planetarium reads (ssystem_minor.ini).");
   con.say("");
   con.say("Usage: quelvarn [OPTIONS] INPUT OUTPUT");
-  con.say("       quelvarn --help | --version");
+  con.say("       quelvarn --help | -h | --version");
   con.say("");
   con.say("  INPUT   the catalogue: MPCORB.DAT or MPCORB.DAT.gz");
   con.say("  OUTPUT  the catalogue to write, such as ~/.stellarium/data/ssystem_minor.ini;");
@@ -51,7 +51,14 @@ void help(console& con) {
   con.say("Options (before or after the paths; --opt VALUE or --opt=VALUE):");
   for (std::string_view line : option_lines()) con.say(line);
   con.say("");
-  con.say("Orbit classes: " + orbit_class_names() + ".");
+  // The class names, wrapped to fit 80 columns.
+  std::string classes = "Orbit classes: " + orbit_class_names() + ".";
+  while (classes.size() > 80) {
+    std::size_t cut = classes.rfind(' ', 80);
+    con.say(classes.substr(0, cut));
+    classes = "  " + classes.substr(cut + 1);
+  }
+  con.say(classes);
   con.say("A body is written when it passes every kind of option given, such as:");
   con.say("  quelvarn --update --max-magnitude 12 MPCORB.DAT.gz ssystem_minor.ini");
   con.say("");
@@ -78,12 +85,43 @@ int fail(console& con, const std::string& message) {
   return kFailure;
 }
 
-// Whether path names the file or pipe that standard output already is.
-bool is_standard_output(const std::string& path) {
+// When the C++ runtime gives up (no memory left even to throw), the failure
+// is still reported. Nothing can be allocated by then, so the words are
+// pointers made ready before each stage and put together in a fixed buffer.
+struct last_words_t {
+  int fd = STDOUT_FILENO;
+  const char* path = nullptr;
+  const char* failure = " cannot be read";
+} last_words;
+
+[[noreturn]] void say_last_words() {
+  output_file::abandon_temporary();
+  if (last_words.path != nullptr && last_words.fd >= 0) {
+    static char text[8192];
+    std::size_t size = 0;
+    auto add = [&](const char* part, bool shown) {
+      for (; *part != '\0' && size < sizeof text; ++part) {
+        auto byte = static_cast<unsigned char>(*part);
+        text[size++] = shown && (byte < 0x20 || byte == 0x7f) ? '?' : *part;
+      }
+    };
+    add("\n file ", false);
+    add(last_words.path, true);
+    add(last_words.failure, false);
+    add("\n\n quelvarn ", false);
+    add(kVersion, false);
+    add("\n\n", false);
+    (void)!::write(last_words.fd, text, size);
+  }
+  ::_exit(kFailure);
+}
+
+// Whether path names the same file or pipe as descriptor fd.
+bool is_descriptor(const std::string& path, int fd) {
   struct stat path_stat {};
-  struct stat out_stat {};
-  return ::stat(path.c_str(), &path_stat) == 0 && ::fstat(STDOUT_FILENO, &out_stat) == 0 &&
-         path_stat.st_dev == out_stat.st_dev && path_stat.st_ino == out_stat.st_ino;
+  struct stat fd_stat {};
+  return ::stat(path.c_str(), &path_stat) == 0 && ::fstat(fd, &fd_stat) == 0 && path_stat.st_dev == fd_stat.st_dev &&
+         path_stat.st_ino == fd_stat.st_ino;
 }
 
 // A missing path and a directory are "not there" for the user; anything else
@@ -187,11 +225,13 @@ int convert(const options& opts, int in_fd, const struct stat& in_stat, console&
   }
 
   std::string existing;
+  last_words = {con.fd(), out_path.c_str(), " cannot be read"};
   if (opts.update && !read_existing(out_path, to_standard_output, existing)) {
     return fail(con, " file " + out_path + " cannot be read");
   }
 
   reached = stage::writing;
+  last_words = {con.fd(), out_path.c_str(), " cannot be written"};
   output_file out = to_standard_output ? output_file(output_file::standard_output) : output_file(out_path);
   con.say("");
   con.say(" Starting");
@@ -220,9 +260,14 @@ int convert(const options& opts, int in_fd, const struct stat& in_stat, console&
 int run(const options& opts) {
   const std::string& in_path = opts.paths[0];
   const std::string& out_path = opts.paths[1];
-  // The catalogue must never be mixed with the messages.
-  bool to_standard_output = is_standard_output(out_path);
-  console con(to_standard_output ? STDERR_FILENO : STDOUT_FILENO);
+  // The catalogue must never be mixed with the messages: when it goes to
+  // standard output they go to standard error, or nowhere if that is the
+  // same stream.
+  bool to_standard_output = is_descriptor(out_path, STDOUT_FILENO);
+  int messages = STDOUT_FILENO;
+  if (to_standard_output) messages = is_descriptor(out_path, STDERR_FILENO) ? -1 : STDERR_FILENO;
+  console con(messages);
+  last_words = {con.fd(), in_path.c_str(), " cannot be read"};
 
   int in_fd = -1;
   struct stat in_stat {};
@@ -254,10 +299,13 @@ int run(const options& opts) {
 }
 
 // Descriptors 0-2 that the caller left closed would otherwise be taken by
-// the first files opened, and the messages would land in the catalogue.
+// the first files opened, and the messages would land in the catalogue. They
+// are opened the wrong way round, so that using one still fails as it would
+// have: a catalogue sent to a closed standard output must not vanish with
+// exit status 0.
 void occupy_standard_descriptors() {
   for (int fd = 0; fd <= 2; ++fd) {
-    if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) (void)::open("/dev/null", O_RDWR);
+    if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) (void)::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
   }
 }
 
@@ -272,6 +320,7 @@ int main(int argc, char** argv) {
   // file-size limit (SIGXFSZ).
   ::signal(SIGPIPE, SIG_IGN);
   ::signal(SIGXFSZ, SIG_IGN);
+  std::set_terminate(say_last_words);
 
   try {
     console con(STDOUT_FILENO);
@@ -284,18 +333,20 @@ int main(int argc, char** argv) {
       usage(con);
       return kUsage;
     }
+    // Printing is all these do: a text that could not be printed is a failure.
     if (opts.help) {
       help(con);
-      return kSuccess;
+      return con.failed() ? kFailure : kSuccess;
     }
     if (opts.version) {
-      con.say(std::string("quelvarn ") + kVersion);
-      return kSuccess;
+      con.say(std::string("quelvarn ") + kVersion + " (gzip: " + gzip_decoder_name() + ")");
+      return con.failed() ? kFailure : kSuccess;
     }
     if (opts.paths.size() != 2) {
       usage(con);
       return kUsage;
     }
+    last_words.path = opts.paths[0].c_str();
     return run(opts);
   } catch (...) {
     // Not even a message could be built: the status must still say so.

@@ -113,7 +113,9 @@ void check_target_name(const std::string& target) {
     fail("output is a directory");
   }
   long name_max = ::pathconf(dir_of(target).c_str(), _PC_NAME_MAX);
-  if (base.size() > static_cast<std::size_t>(name_max > 0 ? name_max : NAME_MAX) || target.size() >= PATH_MAX) {
+  bool too_long = base.size() > static_cast<std::size_t>(name_max > 0 ? name_max : NAME_MAX) ||
+                  target.size() >= PATH_MAX || temporary_name(dir_of(target), unique_suffix()).size() >= PATH_MAX;
+  if (too_long) {
     errno = ENAMETOOLONG;
     fail("cannot name output");
   }
@@ -173,6 +175,10 @@ output_file::output_file(standard_output_t) : fd_(STDOUT_FILENO), direct_(true),
 }
 
 output_file::~output_file() { discard(); }
+
+void output_file::abandon_temporary() {
+  if (cleanup_armed != 0) ::unlink(cleanup_path);
+}
 
 void output_file::discard() {
   if (fd_ >= 0 && !borrowed_) ::close(fd_);

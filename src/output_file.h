@@ -35,6 +35,10 @@ class output_file {
 
   byte_sink& sink() { return sink_; }
 
+  /// Removes a named temporary file, if one exists; async-signal-safe, for
+  /// the last moments of a process that cannot unwind.
+  static void abandon_temporary();
+
   /// Makes everything written durable and puts it in place of the target.
   /// Throws write_error; the target is then left untouched.
   void commit();

@@ -131,7 +131,8 @@ bool designation_writable(std::string_view line) {
   char buffer[28];
   std::string_view section(buffer, static_cast<std::size_t>(put_name_text(buffer, line) - buffer));
   // The planetarium keeps these names for its own bodies.
-  if (section.empty() || section == "sun" || section == "earth" || section == "moon") return false;
+  bool blank = section.find_first_not_of(' ') == std::string_view::npos;
+  if (blank || section == "sun" || section == "earth" || section == "moon") return false;
   return std::ranges::none_of(section, unsafe_in_section_name) &&
          std::ranges::none_of(trimmed(field(line, 175, 19)), [](char c) { return is_control(c) || c == '#'; });
 }

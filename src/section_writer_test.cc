@@ -94,7 +94,7 @@ TEST(DesignationWritable, RefusesNamesThePlanetariumCannotTake) {
   for (const char* good : {"     (47) Xyla", "  2005 CG81-Ab c", "  (4711) Xyla de Mor", " (5) Éos", "  Sunny"})
     EXPECT_TRUE(designation_writable(record(good))) << good;
   for (const std::string& bad :
-       std::vector<std::string>{"", "   ()   ", "    (1) Ce]res=x#y;z,w", "  [1] Ceres", "  2019 A/B",
+       std::vector<std::string>{"", "   ()   ", "  (   )", "    (1) Ce]res=x#y;z,w", "  [1] Ceres", "  2019 A/B",
                                 "    (9) Hash #1", std::string("   (9) Nul\0l", 12), "    (3) \x1b[2J",
                                 "    (7) Tab\there", "(100) Del\x7f", "       Sun", "    ( ) Moon", "  EARTH"})
     EXPECT_FALSE(designation_writable(record(bad))) << bad;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <set>
 
+#include "input_stream.h"
 #include "test_support.h"
 
 namespace quelvarn::testing {
@@ -40,9 +41,13 @@ TEST(Cli, CommandLine) {
       EXPECT_NE(r.console.find(part), std::string::npos) << part;
     EXPECT_EQ(r.console.find("missing parameters"), std::string::npos);
   }
+  // Printing is all --help and --version do: a text that was lost is a failure.
+  for (const char* option : {"--help", "--version"}) {
+    EXPECT_EQ(run_quelvarn({option}, [] { ::dup2(::open("/dev/full", O_WRONLY), 1); }).status, 1) << option;
+  }
   run_result version = run_quelvarn({"--version"});
   EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.console, "quelvarn 1.0.0\n");
+  EXPECT_EQ(version.console, std::string("quelvarn 1.0.0 (gzip: ") + gzip_decoder_name() + ")\n");
   // Options count anywhere; after "--" everything is a path.
   EXPECT_EQ(run_quelvarn({dir.path("in"), "--help", dir.path("out")}).status, 0);
   EXPECT_EQ(run_quelvarn({"--", "--help", dir.path("out")}).console, failure(" file --help not exits"));
@@ -212,12 +217,21 @@ TEST(Cli, StandardOutputAndClosedDescriptors) {
   EXPECT_EQ(appended.errors, success("42 asteroids."));
   EXPECT_EQ(read_file(log), "earlier\n" + expected);
 
+  // Standard error on the same stream: no message may go into the catalogue.
+  run_result shared = run_quelvarn({QUELVARN_SAMPLE, "/dev/stdout"}, [] { ::dup2(1, 2); });
+  EXPECT_EQ(shared.status, 0);
+  EXPECT_EQ(shared.console, expected);
+
   run_result closed = run_quelvarn({QUELVARN_SAMPLE, dir.path("out.ini")}, [] {
     ::close(0);
     ::close(1);
   });
   EXPECT_EQ(closed.status, 0);
   EXPECT_EQ(read_file(dir.path("out.ini")), expected);
+  // A catalogue sent to a closed standard output is lost, not converted.
+  run_result lost = run_quelvarn({QUELVARN_SAMPLE, "/dev/stdout"}, [] { ::close(1); });
+  EXPECT_EQ(lost.status, 1);
+  EXPECT_TRUE(lost.errors.ends_with(failure(" file /dev/stdout cannot be written"))) << lost.errors;
 }
 
 TEST(Cli, RefusesToOverwriteItsInput) {

@@ -27,7 +27,8 @@ DESIGNATIONS = [
 EPOCHS = [b"K239D", b"K0011", b"K2421", b"K2431", b"K24AV", b"K2310", b"J9611", b"I99CV", b"K107N",
           b"J949P", b"K 5AA", b"K+5AA", b"K-1AA", b"K5x11", b"K\t712", b"Kaa11", b"X2311", b"k2311",
           b"     ", b"K23ZZ", b"K23a1", b"J00DW", b"I-911", b"K24X1", b"K2401", b"K24aa", b"K24D1",
-          b"K24VV", b"I-9A1", b"K242V", b"K242T", b"K202T", b"J002T", b"K23\x1b[", b"K2C9V", b"K23CV"]
+          b"K24VV", b"I-9A1", b"K242V", b"K242T", b"K202T", b"J002T", b"K23\x1b[", b"K2C9V", b"K23CV",
+          b"\x9b2JK1", b"K\xc3\xa9\x80", b"\xc2\x85\xe2\x82\xac", b"\xed\xa0\x80K", b"\xf0\x9f\x8c\x8d1"]
 MAGNITUDES = [b"     ", b" 1x2 ", b"+12.5", b"12.  ", b" .5  ", b"1e1  ", b"nan  ", b"-0.0 ", b"inf  ", b"16.00",
               b"1e   ", b"\t15.9", b"15,9 "]
 FLAGS = [b"    ", b"08G3", b"  1A", b"0x1F", b"-001", b"FFFF", b"0009", b"ffff", b"8 03", b"0011"]

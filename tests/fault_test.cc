@@ -90,7 +90,8 @@ TEST_F(Fault, OutOfMemory) {
 #endif
   write_file(dir.path("in.gz"), gzip_bytes(catalogue));
   for (const char* input : {"in.DAT", "in.gz"}) {
-    for (rlim_t kib : {8000, 12000, 16000, 20000, 30000}) {
+    // From where the C++ runtime itself runs short to where the run succeeds.
+    for (rlim_t kib = 5000; kib <= 30000; kib += 500) {
       write_file(dir.path("out.ini"), kOld);
       run_result r = run_quelvarn({dir.path(input), dir.path("out.ini")}, [kib] {
         struct rlimit limit {
@@ -98,11 +99,13 @@ TEST_F(Fault, OutOfMemory) {
         };
         ::setrlimit(RLIMIT_AS, &limit);
       });
+      // Below some limit the system's loader cannot even start the program.
+      if (r.status == 127 && r.console.empty()) continue;
       ASSERT_TRUE(r.status == 0 || r.status == 1) << input << " " << kib << ": " << r.status << r.errors;
       if (r.status == 0) continue;
       EXPECT_TRUE(r.console.ends_with(failure(" file " + dir.path(input) + " cannot be read")) ||
                   r.console.ends_with(failure(" file " + dir.path("out.ini") + " cannot be written")))
-          << r.console;
+          << kib << ": " << r.console;
       expect_previous_output_kept({"in.DAT", "in.gz"});
     }
   }

@@ -9,6 +9,7 @@ rejected input.
 """
 
 import re
+import unicodedata
 
 TITLE = b"MINOR PLANET CENTER ORBIT DATABASE (MPCORB)"
 MAX_LINE = 64 * 1024
@@ -89,13 +90,28 @@ def section_name(line):
 
 def designation_ok(line):
     name = section_name(line)
-    if not name or name in RESERVED_NAMES or any(is_control(b) or b in b"[]#/" for b in name):
+    if not name.strip(b" ") or name in RESERVED_NAMES or any(is_control(b) or b in b"[]#/" for b in name):
         return False
     return not any(is_control(b) or b == ord("#") for b in trim(field(line, 176, 19)))
 
 
 def shown(text):
-    return bytes(ord("?") if is_control(b) else b for b in text)
+    """Every character that is a control character, or not valid UTF-8, as "?"."""
+    out, i = [], 0
+    while i < len(text):
+        for size in (1, 2, 3, 4):
+            try:
+                char = text[i:i + size].decode("utf-8")
+            except UnicodeDecodeError:
+                continue
+            if len(char) == 1 and unicodedata.category(char) != "Cc":
+                out.append(text[i:i + size])
+                i += size
+                break
+        else:
+            out.append(b"?")
+            i += 1
+    return b"".join(out)
 
 
 def section(line):
