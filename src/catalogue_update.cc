@@ -98,7 +98,7 @@ std::string_view section_name(std::string_view section) {
   return line.kind == ini_line::header ? line.name : std::string_view();
 }
 
-// A set of 64-bit hashes in flat memory: 16 bytes per new body at most.
+// A set of 64-bit hashes in flat memory, at most half full: 16 to 32 bytes per body.
 class hash_set {
  public:
   // False if the hash was already in.
