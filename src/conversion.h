@@ -3,12 +3,14 @@
 #define QUELVARN_CONVERSION_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "catalogue_update.h"
 #include "line_reader.h"
 #include "output_buffer.h"
+#include "platform.h"
 #include "selection.h"
 
 namespace quelvarn {
@@ -21,15 +23,18 @@ std::string printable(std::string_view text);
 /// through printable().
 class console {
  public:
-  /// fd < 0 keeps quiet (fuzzing, or no stream is free for messages).
-  explicit console(int fd) : fd_(fd) {}
+  explicit console(standard_stream to) : to_(to) {}
+  /// Says nothing (fuzzing, or no stream is free for messages).
+  static console silent() { return console(); }
   void say(std::string_view line);
   /// Whether a line could not be written.
   bool failed() const { return failed_; }
-  int fd() const { return fd_; }
+  /// Where the lines go; nothing when silent.
+  std::optional<standard_stream> stream() const { return to_; }
 
  private:
-  int fd_;
+  console() = default;
+  std::optional<standard_stream> to_;
   bool failed_ = false;
 };
 

@@ -4,6 +4,9 @@ plain and gzip-compressed, and fails on any byte of difference in the output
 file, the console or the exit status.
 
 usage: compare_with_reference.py QUELVARN_BINARY TEST_DATA_DIR
+
+A Windows program (quelvarn.exe) is run under Wine, and its output and
+console are expected with CR LF line ends.
 """
 
 import gzip
@@ -96,9 +99,14 @@ def run_case(binary, workdir, name, data, stored=None, options=None):
     if os.path.exists(out_path):
         os.unlink(out_path)
     args = option_args(options) if options else []
+    windows = binary.endswith(".exe")
     # Options after the paths too, as a user may put them.
-    got = subprocess.run([binary] + args[:2] + [in_path, out_path] + args[2:], capture_output=True)
+    got = subprocess.run((["wine"] if windows else []) + [binary] + args[:2] + [in_path, out_path] + args[2:],
+                         capture_output=True)
     want_console, want_output, want_status = reference_convert.convert(data, in_path, out_path, options)
+    if windows:
+        want_console = want_console.replace(b"\n", b"\r\n")
+        want_output = want_output and want_output.replace(b"\n", b"\r\n")
     problems = []
     if got.returncode != want_status:
         problems.append("exit status %d, expected %d" % (got.returncode, want_status))
