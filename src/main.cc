@@ -152,6 +152,15 @@ std::string read_existing(const std::string& path, bool to_standard_output) {
   }
   char buffer[64 * 1024];
   while (std::size_t n = existing.source->read(buffer, sizeof buffer)) text.append(buffer, n);
+  // Where the output turns every LF into CR LF (Windows), the catalogue's
+  // own CR LF ends are made LF first, so that they come back as they were.
+  if (kLineEnd == "\r\n") {
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) text[kept++] = text[i];
+    }
+    text.resize(kept);
+  }
   return text;
 }
 
