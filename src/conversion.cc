@@ -86,7 +86,12 @@ bool read_title(line_reader& lines) {
   return lines.next(first) && first.text.find(kTitle) != std::string_view::npos;
 }
 
-conversion_counts convert_records(line_reader& lines, output_buffer& out, console& con) {
+namespace {
+
+// The record loop; write(line) takes each record fit to convert and tells
+// whether it was written.
+template <typename Write>
+conversion_counts record_loop(line_reader& lines, console& con, Write write) {
   text_line line;
   for (int i = 1; i < kHeaderLines && lines.next(line); ++i) {
   }
@@ -99,8 +104,8 @@ conversion_counts convert_records(line_reader& lines, output_buffer& out, consol
 
     std::string reason = skip_reason(line);
     if (reason.empty()) {
-      record2section(line.text, out);
       ++counts.converted;
+      if (write(line.text)) ++counts.selected;
     } else if (++counts.skipped <= kShownSkips) {
       con.say(" Skipped line " + decimal(line.number) + ": " + reason);
     } else if (counts.skipped == kShownSkips + 1) {
@@ -108,6 +113,30 @@ conversion_counts convert_records(line_reader& lines, output_buffer& out, consol
     }
   }
   return counts;
+}
+
+bool selected(selection* select, std::string_view line) {
+  return select == nullptr || (select->passes(minor_planet_identity(line)) && select->take());
+}
+
+}  // namespace
+
+conversion_counts convert_records(line_reader& lines, output_buffer& out, console& con, selection* select) {
+  return record_loop(lines, con, [&](std::string_view line) {
+    if (!selected(select, line)) return false;
+    record2section(line, out);
+    return true;
+  });
+}
+
+conversion_counts update_records(line_reader& lines, catalogue_update& update, console& con, selection* select) {
+  return record_loop(lines, con, [&](std::string_view line) {
+    if (!selected(select, line)) return false;
+    char section[kMaxSectionSize];
+    update.add(minor_planet_identity(line), std::string_view(section, record2section(line, section) - section),
+               minor_planet_update_keys());
+    return true;
+  });
 }
 
 }  // namespace quelvarn
