@@ -1,17 +1,49 @@
-// One line through the section writers of both layouts and through
-// recognition, and its first five bytes through the epoch conversion.
+// One line through the section writers of both layouts, recognition and the
+// selection, its first five bytes through the epoch conversion, and the whole
+// input as a catalogue that --update reads and merges a body into.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
 
+#include "catalogue_update.h"
 #include "comet_section.h"
 #include "input_kind.h"
 #include "io.h"
 #include "output_buffer.h"
 #include "packed_epoch.h"
 #include "section_writer.h"
+#include "selection.h"
+
+namespace {
+
+// The input as the user's catalogue, updated with Ceres: what is not Ceres
+// must come out as it went in.
+void update_catalogue(std::string_view catalogue) {
+  using namespace quelvarn;
+  static const std::string ceres =
+      "00001    3.34  0.12 K107N 113.41048   72.58976   80.39321   10.58682  0.0791382  0.21432817   2.7653485  0 "
+      "MPO110568  6063  94 1802-2006 0.61 M-v 30h MPCW       0000      (1) Ceres              20061025";
+  char section[kMaxSectionSize];
+  std::string_view text(section, static_cast<std::size_t>(record2section(ceres, section) - section));
+  string_sink spooled;
+  output_buffer spool(spooled, false);
+  catalogue_update merge{std::string(catalogue), spool};
+  merge.add(minor_planet_identity(ceres), text, minor_planet_update_keys());
+  merge.add(minor_planet_identity(ceres), text, minor_planet_update_keys());
+  spool.finish();
+  string_sink written;
+  output_buffer out(written, false);
+  memory_source spool_contents(spooled.text);
+  update_counts counts = merge.write(out, spool_contents);
+  out.finish();
+  if (counts.added > 1) __builtin_trap();
+  if (counts.updated == 0 && written.text.compare(0, catalogue.size(), catalogue) != 0) __builtin_trap();
+  if (counts.updated == 0 && counts.added == 0) __builtin_trap();
+}
+
+}  // namespace
 
 namespace {
 
@@ -65,6 +97,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   comet_identity id = identify_comet(line);
   if (id.name.size() > 56) __builtin_trap();
   if (kind_from_first_record(line) == input_kind::minor_planets && !epoch_readable(epoch_field(line))) __builtin_trap();
+  selection_criteria criteria;
+  criteria.max_magnitude = 12;
+  criteria.bodies = {"433", "ceres"};
+  if (add_orbit_classes("neo,tno,pha", criteria.classes)) __builtin_trap();
+  selection select(criteria);
+  body_identity body = minor_planet_identity(line);
+  bool named = false;
+  for (std::string_view id : {std::string_view(body.number), body.designation, body.name}) {
+    named = named || normalized_id(id) == "433" || normalized_id(id) == "ceres";
+  }
+  if (select.passes(body) && !named) __builtin_trap();
+  update_catalogue(line);
 
   std::string_view epoch = line.substr(0, 5);
   double day = jd(epoch);

@@ -18,51 +18,14 @@ constexpr std::size_t kShortestRecord = 175;
 // A file of nothing but bad lines must not flood the terminal.
 constexpr std::uint64_t kShownSkips = 100;
 
-// Minor-planet records, with or without MPCORB's header.
-struct minor_planet_layout {
-  static std::string skip_reason(const text_line& line);
-  static void write(std::string_view line, output_buffer& out) { record2section(line, out); }
-};
-
 // Why a record line cannot be converted; empty when it can.
-std::string minor_planet_layout::skip_reason(const text_line& line) {
+std::string skip_reason(const text_line& line) {
   if (line.too_long) return "too long";
   if (line.text.size() < kShortestRecord) return "too short";
   std::string_view epoch = epoch_field(line.text);
   if (!epoch_readable(epoch)) return "bad epoch " + std::string(epoch);
   if (!designation_writable(line.text)) return "bad designation";
   return {};
-}
-
-struct comet_layout {
-  static std::string skip_reason(const text_line& line) {
-    return line.too_long ? "too long" : std::string(comet_line_problem(line.text));
-  }
-  static void write(std::string_view line, output_buffer& out) { comet2section(line, out); }
-};
-
-// The record loop proper, one instance per layout so that the checks and the
-// writer of the hot MPCORB path are called directly. `line` may already hold
-// the first line to convert.
-template <class Layout>
-void convert_lines(line_reader& lines, text_line& line, bool have_line, output_buffer& out, console& con,
-                   conversion_counts& counts) {
-  while (have_line || lines.next(line)) {
-    have_line = false;
-    if (line.text.empty()) continue;
-    ++counts.records;
-    if (counts.records % kProgressInterval == 0) con.say(" Processing line: " + decimal(counts.records));
-
-    std::string reason = Layout::skip_reason(line);
-    if (reason.empty()) {
-      Layout::write(line.text, out);
-      ++counts.converted;
-    } else if (++counts.skipped <= kShownSkips) {
-      con.say(" Skipped line " + decimal(line.number) + ": " + reason);
-    } else if (counts.skipped == kShownSkips + 1) {
-      con.say(" Further skipped lines are not shown.");
-    }
-  }
 }
 
 }  // namespace
@@ -127,25 +90,83 @@ input_kind recognise_input(line_reader& lines, text_line& first) {
   return first.too_long ? input_kind::bad : kind_from_first_record(first.text);
 }
 
-conversion_counts convert_records(line_reader& lines, input_kind kind, text_line& first, output_buffer& out,
-                                  console& con) {
+namespace {
+
+std::string comet_skip_reason(const text_line& line) {
+  return line.too_long ? "too long" : std::string(comet_line_problem(line.text));
+}
+
+// The record loop, one instance per layout so that the checks and the writer
+// of the hot MPCORB path are called directly; write(line) takes each record
+// fit to convert and tells whether it was written. `line` holds the first
+// line to convert when have_line is set.
+template <std::string (*SkipReason)(const text_line&), typename Write>
+void record_loop(line_reader& lines, text_line& line, bool have_line, console& con, conversion_counts& counts,
+                 Write write) {
+  while (have_line || lines.next(line)) {
+    have_line = false;
+    if (line.text.empty()) continue;
+    ++counts.records;
+    if (counts.records % kProgressInterval == 0) con.say(" Processing line: " + decimal(counts.records));
+
+    std::string reason = SkipReason(line);
+    if (reason.empty()) {
+      ++counts.converted;
+      if (write(line.text)) ++counts.selected;
+    } else if (++counts.skipped <= kShownSkips) {
+      con.say(" Skipped line " + decimal(line.number) + ": " + reason);
+    } else if (counts.skipped == kShownSkips + 1) {
+      con.say(" Further skipped lines are not shown.");
+    }
+  }
+}
+
+// The minor-planet records of either kind of file, after MPCORB's header.
+template <typename Write>
+conversion_counts minor_planet_loop(line_reader& lines, input_kind kind, text_line& first, console& con, Write write) {
   conversion_counts counts;
-  switch (kind) {
-    case input_kind::mpcorb:
-      for (int i = 1; i < kHeaderLines && lines.next(first); ++i) {
-      }
-      convert_lines<minor_planet_layout>(lines, first, false, out, con, counts);
-      break;
-    case input_kind::minor_planets:
-      convert_lines<minor_planet_layout>(lines, first, true, out, con, counts);
-      break;
-    case input_kind::comets:
-      convert_lines<comet_layout>(lines, first, true, out, con, counts);
-      break;
-    case input_kind::bad:
-      break;
+  if (kind == input_kind::mpcorb) {
+    for (int i = 1; i < kHeaderLines && lines.next(first); ++i) {
+    }
+  }
+  if (kind == input_kind::mpcorb || kind == input_kind::minor_planets) {
+    record_loop<skip_reason>(lines, first, kind == input_kind::minor_planets, con, counts, write);
   }
   return counts;
+}
+
+bool selected(selection* select, std::string_view line) {
+  return select == nullptr || (select->passes(minor_planet_identity(line)) && select->take());
+}
+
+}  // namespace
+
+conversion_counts convert_records(line_reader& lines, input_kind kind, text_line& first, output_buffer& out,
+                                  console& con, selection* select) {
+  if (kind == input_kind::comets) {
+    conversion_counts counts;
+    record_loop<comet_skip_reason>(lines, first, true, con, counts, [&](std::string_view line) {
+      comet2section(line, out);
+      return true;
+    });
+    return counts;
+  }
+  return minor_planet_loop(lines, kind, first, con, [&](std::string_view line) {
+    if (!selected(select, line)) return false;
+    record2section(line, out);
+    return true;
+  });
+}
+
+conversion_counts update_records(line_reader& lines, input_kind kind, text_line& first, catalogue_update& update,
+                                 console& con, selection* select) {
+  return minor_planet_loop(lines, kind, first, con, [&](std::string_view line) {
+    if (!selected(select, line)) return false;
+    char section[kMaxSectionSize];
+    update.add(minor_planet_identity(line), std::string_view(section, record2section(line, section) - section),
+               minor_planet_update_keys());
+    return true;
+  });
 }
 
 }  // namespace quelvarn

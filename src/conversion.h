@@ -7,10 +7,12 @@
 #include <string>
 #include <string_view>
 
+#include "catalogue_update.h"
 #include "input_kind.h"
 #include "line_reader.h"
 #include "output_buffer.h"
 #include "platform.h"
+#include "selection.h"
 
 namespace quelvarn {
 
@@ -46,19 +48,28 @@ std::string decimal(std::uint64_t n);
 input_kind recognise_input(line_reader& lines, text_line& first);
 
 struct conversion_counts {
-  /// Non-empty lines (after the header, if any), converted or not. 64 bits: the
+  /// Non-empty lines after the header, converted or not. 64 bits: the
   /// catalogue grows, and a count that wraps would misreport silently.
   std::uint64_t records = 0;
   std::uint64_t skipped = 0;
-  /// Sections written. None at all means the input was no catalogue.
+  /// Records fit to convert, selected or not. None at all means the input
+  /// was no catalogue.
   std::uint64_t converted = 0;
+  /// Records that passed the selection and were written or merged.
+  std::uint64_t selected = 0;
 };
 
-/// Converts every non-empty line as its kind of file wants, announcing
-/// progress and skipped lines on the console: for MPCORB, after the rest of
-/// its header; for the others, from `first` on, as recognise_input() left it.
+/// Converts every non-empty line as its kind of file wants (for MPCORB after
+/// the rest of its header; for the others from `first` on, as
+/// recognise_input() left it) that passes the selection (every line without
+/// one), announcing progress and skipped lines on the console. Selection
+/// applies to minor planets; comet lines are all converted.
 conversion_counts convert_records(line_reader& lines, input_kind kind, text_line& first, output_buffer& out,
-                                  console& con);
+                                  console& con, selection* select = nullptr);
+
+/// The same, merging the sections of minor planets into a catalogue instead.
+conversion_counts update_records(line_reader& lines, input_kind kind, text_line& first, catalogue_update& update,
+                                 console& con, selection* select);
 
 }  // namespace quelvarn
 

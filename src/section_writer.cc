@@ -149,9 +149,8 @@ char* format_julian_day(double day, char* out) {
   return std::to_chars(out, out + 32, day, std::chars_format::general, 10).ptr;
 }
 
-void record2section(std::string_view line, output_buffer& out) {
-  char* p = out.reserve(kMaxSectionSize);
-  p = put_section_name(p, line);
+char* record2section(std::string_view line, char* out) {
+  char* p = put_section_name(out, line);
   p = put_line(p, kMagnitude, trimmed(field(line, 8, 5)));
   p = put(p, kCoordFunc);
   p = put_number(p, line);
@@ -166,8 +165,11 @@ void record2section(std::string_view line, output_buffer& out) {
   p = put_line(p, kMeanAnomaly, trimmed(field(line, 26, 9)));
   p = put_line(p, kMeanMotion, trimmed(field(line, 80, 11)));
   p = put_line(p, kSemiMajorAxis, trimmed(field(line, 92, 11)));
-  p = put(p, kTypeAndEnd);
-  out.commit(p);
+  return put(p, kTypeAndEnd);
+}
+
+void record2section(std::string_view line, output_buffer& out) {
+  out.commit(record2section(line, out.reserve(kMaxSectionSize)));
 }
 
 }  // namespace quelvarn

@@ -17,6 +17,9 @@ std::string_view trim(std::string_view text);
 /// Any line is accepted; fields beyond its end come out empty.
 void record2section(std::string_view line, output_buffer& out);
 
+/// The same into memory with room for kMaxSectionSize bytes; returns the end.
+char* record2section(std::string_view line, char* out);
+
 /// The packed epoch of a record line (columns 21-25), as far as the line
 /// reaches.
 std::string_view epoch_field(std::string_view line);
