@@ -1,6 +1,6 @@
-// One record line through the section writer and the selection, its first
-// five bytes through the epoch conversion, and the whole input as a
-// catalogue that --update reads and merges a body into.
+// One line through the section writers of both layouts, recognition and the
+// selection, its first five bytes through the epoch conversion, and the whole
+// input as a catalogue that --update reads and merges a body into.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -8,6 +8,8 @@
 #include <string_view>
 
 #include "catalogue_update.h"
+#include "comet_section.h"
+#include "input_kind.h"
 #include "io.h"
 #include "output_buffer.h"
 #include "packed_epoch.h"
@@ -43,6 +45,30 @@ void update_catalogue(std::string_view catalogue) {
 
 }  // namespace
 
+namespace {
+
+// What the planetarium needs of a comet section: a usable name in brackets,
+// then only "key = value" lines with a value, and the orbit keys it reads.
+bool loadable_comet(std::string_view s) {
+  std::size_t close = s.find("]\n");
+  if (s.size() < 4 || s[0] != '[' || close == std::string_view::npos || close == 1) return false;
+  for (char c : s.substr(1, close - 1))
+    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '(' || c == ')')) return false;
+  std::string_view keys = s.substr(close + 2);
+  if (keys.size() < 2 || keys.substr(keys.size() - 2) != "\n\n") return false;
+  for (std::size_t start = 0; start + 1 < keys.size();) {
+    std::size_t end = keys.find('\n', start);
+    std::string_view key_line = keys.substr(start, end - start);
+    if (key_line.size() < 34 || key_line.substr(31, 2) != "= " || key_line.find('#') != std::string_view::npos)
+      return false;
+    start = end + 1;
+  }
+  return keys.find("\norbit_TimeAtPericenter ") != std::string_view::npos &&
+         keys.find("\norbit_PericenterDistance ") != std::string_view::npos;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quelvarn;
   std::string_view line(reinterpret_cast<const char*>(data), size);
@@ -55,6 +81,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (sink.text.size() > kMaxSectionSize || sink.text.compare(sink.text.size() - 2, 2, "\n\n") != 0) __builtin_trap();
 
+  // Any line through the comet writer; the ones the checks accept must
+  // give a section the planetarium can load.
+  string_sink comet;
+  {
+    output_buffer out(comet, false);
+    comet2section(line, out);
+    out.finish();
+  }
+  if (comet.text.size() > kMaxSectionSize) __builtin_trap();
+  if (comet_line_problem(line).empty()) {
+    if (!loadable_comet(comet.text)) __builtin_trap();
+    if (size <= 64 * 1024 && kind_from_first_record(line) != input_kind::comets) __builtin_trap();
+  }
+  comet_identity id = identify_comet(line);
+  if (id.name.size() > 56) __builtin_trap();
+  if (kind_from_first_record(line) == input_kind::minor_planets && !epoch_readable(epoch_field(line))) __builtin_trap();
   selection_criteria criteria;
   criteria.max_magnitude = 12;
   criteria.bodies = {"433", "ceres"};

@@ -3,13 +3,13 @@
 #include <charconv>
 #include <string>
 
+#include "comet_section.h"
 #include "packed_epoch.h"
 #include "section_writer.h"
 
 namespace quelvarn {
 namespace {
 
-constexpr std::string_view kTitle = "MINOR PLANET CENTER ORBIT DATABASE (MPCORB)";
 // The title line and 42 more.
 constexpr int kHeaderLines = 43;
 constexpr std::uint64_t kProgressInterval = 10000;
@@ -81,28 +81,35 @@ void console::say(std::string_view line) {
   if (!write_line(*to_, printable(line))) failed_ = true;
 }
 
-bool read_title(line_reader& lines) {
-  text_line first;
-  return lines.next(first) && first.text.find(kTitle) != std::string_view::npos;
+input_kind recognise_input(line_reader& lines, text_line& first) {
+  if (!lines.next(first)) return input_kind::bad;
+  if (is_title_line(first.text)) return input_kind::mpcorb;
+  while (first.text.empty()) {
+    if (!lines.next(first)) return input_kind::bad;
+  }
+  return first.too_long ? input_kind::bad : kind_from_first_record(first.text);
 }
 
 namespace {
 
-// The record loop; write(line) takes each record fit to convert and tells
-// whether it was written.
-template <typename Write>
-conversion_counts record_loop(line_reader& lines, console& con, Write write) {
-  text_line line;
-  for (int i = 1; i < kHeaderLines && lines.next(line); ++i) {
-  }
+std::string comet_skip_reason(const text_line& line) {
+  return line.too_long ? "too long" : std::string(comet_line_problem(line.text));
+}
 
-  conversion_counts counts;
-  while (lines.next(line)) {
+// The record loop, one instance per layout so that the checks and the writer
+// of the hot MPCORB path are called directly; write(line) takes each record
+// fit to convert and tells whether it was written. `line` holds the first
+// line to convert when have_line is set.
+template <std::string (*SkipReason)(const text_line&), typename Write>
+void record_loop(line_reader& lines, text_line& line, bool have_line, console& con, conversion_counts& counts,
+                 Write write) {
+  while (have_line || lines.next(line)) {
+    have_line = false;
     if (line.text.empty()) continue;
     ++counts.records;
     if (counts.records % kProgressInterval == 0) con.say(" Processing line: " + decimal(counts.records));
 
-    std::string reason = skip_reason(line);
+    std::string reason = SkipReason(line);
     if (reason.empty()) {
       ++counts.converted;
       if (write(line.text)) ++counts.selected;
@@ -111,6 +118,19 @@ conversion_counts record_loop(line_reader& lines, console& con, Write write) {
     } else if (counts.skipped == kShownSkips + 1) {
       con.say(" Further skipped lines are not shown.");
     }
+  }
+}
+
+// The minor-planet records of either kind of file, after MPCORB's header.
+template <typename Write>
+conversion_counts minor_planet_loop(line_reader& lines, input_kind kind, text_line& first, console& con, Write write) {
+  conversion_counts counts;
+  if (kind == input_kind::mpcorb) {
+    for (int i = 1; i < kHeaderLines && lines.next(first); ++i) {
+    }
+  }
+  if (kind == input_kind::mpcorb || kind == input_kind::minor_planets) {
+    record_loop<skip_reason>(lines, first, kind == input_kind::minor_planets, con, counts, write);
   }
   return counts;
 }
@@ -121,16 +141,26 @@ bool selected(selection* select, std::string_view line) {
 
 }  // namespace
 
-conversion_counts convert_records(line_reader& lines, output_buffer& out, console& con, selection* select) {
-  return record_loop(lines, con, [&](std::string_view line) {
+conversion_counts convert_records(line_reader& lines, input_kind kind, text_line& first, output_buffer& out,
+                                  console& con, selection* select) {
+  if (kind == input_kind::comets) {
+    conversion_counts counts;
+    record_loop<comet_skip_reason>(lines, first, true, con, counts, [&](std::string_view line) {
+      comet2section(line, out);
+      return true;
+    });
+    return counts;
+  }
+  return minor_planet_loop(lines, kind, first, con, [&](std::string_view line) {
     if (!selected(select, line)) return false;
     record2section(line, out);
     return true;
   });
 }
 
-conversion_counts update_records(line_reader& lines, catalogue_update& update, console& con, selection* select) {
-  return record_loop(lines, con, [&](std::string_view line) {
+conversion_counts update_records(line_reader& lines, input_kind kind, text_line& first, catalogue_update& update,
+                                 console& con, selection* select) {
+  return minor_planet_loop(lines, kind, first, con, [&](std::string_view line) {
     if (!selected(select, line)) return false;
     char section[kMaxSectionSize];
     update.add(minor_planet_identity(line), std::string_view(section, record2section(line, section) - section),

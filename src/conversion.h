@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "catalogue_update.h"
+#include "input_kind.h"
 #include "line_reader.h"
 #include "output_buffer.h"
 #include "platform.h"
@@ -41,9 +42,10 @@ class console {
 /// n in plain decimal, as the console messages print numbers.
 std::string decimal(std::uint64_t n);
 
-/// Reads the first line and tells whether it is a catalogue's title line.
-/// Only the first 64 KiB of the line are searched.
-bool read_title(line_reader& lines);
+/// Reads the first lines and tells what kind of file they begin: MPCORB's
+/// title on the first line (only its first 64 KiB are searched), or else
+/// the first non-empty line, which then stays in `first` to be converted.
+input_kind recognise_input(line_reader& lines, text_line& first);
 
 struct conversion_counts {
   /// Non-empty lines after the header, converted or not. 64 bits: the
@@ -57,13 +59,17 @@ struct conversion_counts {
   std::uint64_t selected = 0;
 };
 
-/// Skips the rest of the header, then converts every non-empty line that
-/// passes the selection (every line without one), announcing progress and
-/// skipped lines on the console.
-conversion_counts convert_records(line_reader& lines, output_buffer& out, console& con, selection* select = nullptr);
+/// Converts every non-empty line as its kind of file wants (for MPCORB after
+/// the rest of its header; for the others from `first` on, as
+/// recognise_input() left it) that passes the selection (every line without
+/// one), announcing progress and skipped lines on the console. Selection
+/// applies to minor planets; comet lines are all converted.
+conversion_counts convert_records(line_reader& lines, input_kind kind, text_line& first, output_buffer& out,
+                                  console& con, selection* select = nullptr);
 
-/// The same, merging the sections into a catalogue instead.
-conversion_counts update_records(line_reader& lines, catalogue_update& update, console& con, selection* select);
+/// The same, merging the sections of minor planets into a catalogue instead.
+conversion_counts update_records(line_reader& lines, input_kind kind, text_line& first, catalogue_update& update,
+                                 console& con, selection* select);
 
 }  // namespace quelvarn
 

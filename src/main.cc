@@ -1,5 +1,6 @@
-// quelvarn: converts the Minor Planet Center's MPCORB catalogue into the
-// minor-body catalogue (ssystem_minor.ini) that Stellarium reads.
+// quelvarn: converts the Minor Planet Center's orbit files (MPCORB, its
+// headerless minor-planet files, the comet file) into the minor-body
+// catalogue (ssystem_minor.ini) that Stellarium reads.
 
 #include <cstdlib>
 #include <exception>
@@ -36,14 +37,17 @@ void usage(console& con) {
 }
 
 void help(console& con) {
-  con.say(std::string("quelvarn ") + kVersion + ": converts the Minor Planet Center's orbit catalogue");
-  con.say("(MPCORB.DAT, plain or gzip-compressed) into the minor-body catalogue that");
-  con.say("the Stellarium planetarium reads (ssystem_minor.ini).");
+  con.say(std::string("quelvarn ") + kVersion + ": converts the Minor Planet Center's orbit files");
+  con.say("(MPCORB.DAT, the smaller minor-planet files and CometEls.txt, plain or");
+  con.say("gzip-compressed) into the minor-body catalogue that the Stellarium");
+  con.say("planetarium reads (ssystem_minor.ini).");
   con.say("");
   con.say("Usage: quelvarn [OPTIONS] INPUT OUTPUT");
   con.say("       quelvarn --help | -h | --version");
   con.say("");
-  con.say("  INPUT   the catalogue: MPCORB.DAT or MPCORB.DAT.gz");
+  con.say("  INPUT   MPCORB.DAT, a minor-planet file in its record layout without its");
+  con.say("          header (NEA.txt, Distant.txt, Unusual.txt, DAILY.DAT), or the comet");
+  con.say("          file CometEls.txt; told apart by content, never by name");
   con.say("  OUTPUT  the catalogue to write, such as ~/.stellarium/data/ssystem_minor.ini;");
   con.say("          it is replaced only once the whole conversion has succeeded");
   con.say("");
@@ -67,8 +71,10 @@ void help(console& con) {
   con.say("Exit status: 0 converted; 1 the input or the output failed (an existing");
   con.say("OUTPUT is left as it was); 2 wrong arguments.");
   con.say("");
-  con.say("The MPC publishes the catalogue daily:");
+  con.say("The MPC publishes the files daily:");
   con.say("  https://www.minorplanetcenter.net/iau/MPCORB/MPCORB.DAT.gz");
+  con.say("  https://www.minorplanetcenter.net/iau/MPCORB/CometEls.txt");
+  con.say("  https://www.minorplanetcenter.net/iau/MPCORB/ (NEA.txt, Distant.txt, ...)");
 }
 
 void banner(console& con) {
@@ -164,10 +170,10 @@ std::string read_existing(const std::string& path, bool to_standard_output) {
   return text;
 }
 
-void summary(console& con, const options& opts, const conversion_counts& counts, const update_counts* updated,
-             const selection& select) {
+void summary(console& con, const options& opts, input_kind kind, const conversion_counts& counts,
+             const update_counts* updated, const selection& select) {
   con.say("");
-  con.say(" End of processing: " + decimal(counts.records) + " asteroids.");
+  con.say(" End of processing: " + decimal(counts.records) + (kind == input_kind::comets ? " comets." : " asteroids."));
   if (opts.select.any()) con.say(" Selected records: " + decimal(counts.selected));
   if (updated != nullptr) {
     con.say(" Updated sections: " + decimal(updated->updated));
@@ -184,11 +190,11 @@ void summary(console& con, const options& opts, const conversion_counts& counts,
 // been read, because the updated sections that come before them depend on
 // its last records.
 update_counts update(std::string existing, const std::string& out_path, output_file& out, line_reader& lines,
-                     console& con, selection* select, conversion_counts& counts) {
+                     input_kind kind, text_line& first, console& con, selection* select, conversion_counts& counts) {
   spool_file spool(out_path);
   output_buffer spool_buffer(spool.sink());
   catalogue_update merge(std::move(existing), spool_buffer);
-  counts = update_records(lines, merge, con, select);
+  counts = update_records(lines, kind, first, merge, con, select);
   spool_buffer.finish();
   if (counts.converted == 0) return {};
   output_buffer buffer(out.sink());
@@ -208,7 +214,18 @@ int convert(const options& opts, input_file& in, console& con, bool to_standard_
   const std::string& out_path = opts.paths[1];
   std::unique_ptr<byte_source> input = open_catalogue_stream(std::move(in.source));
   line_reader lines(*input);
-  if (!read_title(lines)) return fail(con, " file " + in_path + " is bad");
+  text_line first;
+  input_kind kind = recognise_input(lines, first);
+  if (kind == input_kind::bad) return fail(con, " file " + in_path + " is bad");
+  // Selecting and updating comets is not wired yet: refusing beats writing
+  // every comet, or a second section beside the one the user has.
+  if (kind == input_kind::comets && (opts.select.any() || opts.update)) {
+    con.say("");
+    con.say(" the options --max-magnitude, --numbered, --class, --body, --limit and --update are for");
+    con.say(" minor-planet files; " + in_path + " is a comet file");
+    usage(con);
+    return kUsage;
+  }
 
   if (in.identity && identify(out_path) == in.identity) return fail(con, " file " + out_path + " is the input file");
 
@@ -235,16 +252,16 @@ int convert(const options& opts, input_file& in, console& con, bool to_standard_
   conversion_counts counts;
   update_counts updated;
   if (opts.update) {
-    updated = update(std::move(existing), out_path, out, lines, con, chosen, counts);
+    updated = update(std::move(existing), out_path, out, lines, kind, first, con, chosen, counts);
   } else {
     output_buffer buffer(out.sink());
-    counts = convert_records(lines, buffer, con, chosen);
+    counts = convert_records(lines, kind, first, buffer, con, chosen);
     buffer.finish();
   }
   // Nothing convertible: replacing a catalogue with an empty one would lose it.
   if (counts.converted == 0) return fail(con, " file " + in_path + " is bad");
   out.commit();
-  summary(con, opts, counts, opts.update ? &updated : nullptr, select);
+  summary(con, opts, kind, counts, opts.update ? &updated : nullptr, select);
   return kSuccess;
 }
 

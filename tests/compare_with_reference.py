@@ -37,6 +37,44 @@ MAGNITUDES = [b"     ", b" 1x2 ", b"+12.5", b"12.  ", b" .5  ", b"1e1  ", b"nan 
 FLAGS = [b"    ", b"08G3", b"  1A", b"0x1F", b"-001", b"FFFF", b"0009", b"ffff", b"8 03", b"0011"]
 
 
+# Replacements for a comet line's columns (first column, text): dates on
+# both sides of the calendar reform and of leap days, fewer decimals, blank
+# and broken fields, names the planetarium could not take.
+COMET_EDITS = [
+    (15, b"1582 10 04.9999"), (15, b"1582 10 05.0000"), (15, b"1582 10 15.0001"), (15, b"1500 02 29.5   "),
+    (15, b"1700 02 29.5   "), (15, b"2000 02 29.25  "), (15, b" 837 04 10.3   "), (15, b"-043 03 15.5   "),
+    (15, b"2021 13 01.0000"), (15, b"2021 00 01.0000"), (15, b"2021 04 31.0000"), (15, b"2021 04 00.5000"),
+    (15, b"????"), (23, b" 1.     "), (23, b"1      "), (23, b"1.2.3  "), (23, b"31.99999"), (23, b" .5    "),
+    (31, b" 0.000000"), (31, b"-0.100000"), (31, b"   .5    "), (31, b"  1e-3   "), (31, b"         "),
+    (42, b"0.000000"), (42, b"-0.00001"), (42, b"1.000000"), (42, b"0.999999"), (42, b"+0.50000"),
+    (52, b"   n/a  "), (62, b"        "), (72, b"  -1.5  "), (82, b"        "), (82, b"20210230"),
+    (82, b"2021    "), (82, b"15821010"), (92, b"    "), (92, b" abc"), (97, b"    "), (97, b"4.0x"),
+    (5, b"A"), (5, b"I"), (5, b"D"), (5, b"X"), (5, b"Q"), (1, b"0012P"), (1, b"12  P"), (6, b"K13R03a"),
+    (6, b"      b"), (6, b"k13R030"), (6, b"       "), (1, b"0000"), (1, b"    "), (40, b"x"), (13, b"xx"), (103, b" " * 56), (103, b"Sun" + b" " * 53),
+    (103, b"C/2023 A3 (Tsuchinshan-ATLAS)"), (103, b"12P/Pons-Brooks #2"), (103, b"C/2099 Z9 (a\tb)"),
+    (103, b"[]/#"), (103, b"\xc3\x89l\xc3\xa8ne (Caf\xc3\xa9)"), (103, b"\x1b[2J"),
+]
+
+
+def synthetic_comets(rng, base_lines, count):
+    out = []
+    for _ in range(count):
+        line = bytearray(rng.choice(base_lines))
+        roll = rng.random()
+        if roll < 0.02:
+            out.append(b"")
+            continue
+        for _ in range(rng.choice((0, 1, 1, 2))):
+            first, text = rng.choice(COMET_EDITS)
+            line[first - 1:first - 1 + len(text)] = text
+        if rng.random() < 0.03:
+            del line[rng.randint(90, 110):]
+        if rng.random() < 0.001:
+            line += b"x" * 70000
+        out.append(bytes(line))
+    return out
+
+
 def catalogue_from(header, records, crlf=False, final_newline=True):
     nl = b"\r\n" if crlf else b"\n"
     text = nl.join(header + records)
@@ -139,10 +177,16 @@ def main():
         nea = f.read().split(b"\n")[:-1]
     with gzip.open(os.path.join(data_dir, "mpcorb-distant-2019.txt.gz")) as f:
         distant = f.read().split(b"\n")[:-1]
+    with open(os.path.join(data_dir, "mpcorb-nea-2019.txt.gz"), "rb") as f:
+        nea_gz = f.read()
+    with open(os.path.join(data_dir, "cometels-2021-sample.txt"), "rb") as f:
+        comets = f.read().split(b"\n")[:-1]
 
     rng = random.Random(20261207)
     tricky = synthetic_records(rng, varied, 30000)
     nea_catalogue = catalogue_from(header, nea)
+    comet_tricky = synthetic_comets(rng, comets, 20000)
+    tricky_bad_first = [varied[0][:30] + b"x" + varied[0][31:]]
     cases = [
         ("varied.DAT", catalogue_from(header, varied), None),
         ("nea.DAT", nea_catalogue, None),
@@ -163,6 +207,24 @@ def main():
         ("last-record-cr-only.DAT", catalogue_from(header, varied[:3], final_newline=False) + b"\r", None),
         ("cr-only-line-ends.DAT", b"\r".join(header + varied[:20]) + b"\r", None),
         ("every-record-skipped.DAT", catalogue_from(header, [v[:100] for v in varied[:150]]), None),
+        # Headerless minor-planet files, such as NEA.txt.
+        ("NEA.txt", catalogue_from([], nea), None),
+        ("NEA.txt.gz", catalogue_from([], nea), nea_gz),
+        ("headerless-blank-lines-first.txt", catalogue_from([b"", b""], distant), None),
+        ("headerless-tricky-crlf.txt", catalogue_from(varied[:1], tricky, crlf=True), None),
+        ("headerless-first-skipped-is-bad.txt", catalogue_from([], tricky_bad_first + varied), None),
+        # The comet file, CometEls.txt.
+        ("CometEls.txt", catalogue_from([], comets), None),
+        ("CometEls.txt.gz", catalogue_from([], comets), gzip.compress(catalogue_from([], comets))),
+        ("comets-tricky.txt", catalogue_from(comets[:1], comet_tricky), None),
+        ("comets-tricky-crlf-unterminated.txt", catalogue_from([b""] + comets[:1], comet_tricky, crlf=True,
+                                                               final_newline=False), None),
+        ("comets-first-line-broken.txt", catalogue_from([comets[0][:40] + b"x" + comets[0][41:]], comets), None),
+        # Neither: these stay bad.
+        ("text.txt", b"Orbital elements of comets\n" + catalogue_from([], comets), None),
+        ("blank-lines-only.txt", b"\n\r\n\n", None),
+        ("record-in-comet-file.txt", catalogue_from(comets[:3] + varied[:3], []), None),
+        ("comet-after-header.DAT", catalogue_from(header, comets[:5]), None),
     ]
     # Selections, alone and combined, against the plain filter in the reference.
     varied_catalogue = catalogue_from(header, varied)

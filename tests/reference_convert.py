@@ -11,6 +11,8 @@ rejected input.
 import os
 import re
 import unicodedata
+import math
+from fractions import Fraction
 
 TITLE = b"MINOR PLANET CENTER ORBIT DATABASE (MPCORB)"
 MAX_LINE = 64 * 1024
@@ -206,36 +208,59 @@ class Selection:
         return [b for b in self.options.get("bodies", []) if same_id(b) not in self.found]
 
 
+def minor_planet_problem(line):
+    epoch = line[20:25]
+    if len(line) > MAX_LINE:
+        return b"too long"
+    if len(line) < 175:
+        return b"too short"
+    if not epoch_exists(epoch):
+        return b"bad epoch " + epoch
+    if not designation_ok(line):
+        return b"bad designation"
+    return None
+
+
+def recognise(lines):
+    """(problem, section writer, first line index, summary word), or None for a bad file."""
+    if not lines:
+        return None
+    if TITLE in lines[0][:MAX_LINE]:
+        return minor_planet_problem, section, 43, b"asteroids"
+    first = next((line for line in lines if line), None)
+    if first is None or len(first) > MAX_LINE:
+        return None
+    if is_minor_planet_record(first):
+        return minor_planet_problem, section, 0, b"asteroids"
+    if comet_problem(first) is None:
+        return comet_problem, comet_section, 0, b"comets"
+    return None
+
+
 def convert(data, in_path="in", out_path="out", options=None):
     """Returns (console bytes, output bytes or None, exit status). options:
-    the selection, as Selection takes it."""
+    the selection, as Selection takes it (minor planets only)."""
     select = Selection(options) if options else None
     lines = split_lines(data)
     bad = b"\n file " + shown(in_path.encode()) + b" is bad\n" + BANNER
-    if not lines or TITLE not in lines[0][:MAX_LINE]:
+    kind = recognise(lines)
+    if kind is None:
         return bad, None, 1
+    problem, write, start, word = kind
     console = [b"\n Starting\n\n"]
     out = []
     records = skipped = converted = 0
-    for number, line in enumerate(lines[43:], start=44):
+    for number, line in enumerate(lines[start:], start=start + 1):
         if not line:
             continue
         records += 1
         if records % 10000 == 0:
             console.append(b" Processing line: %d\n" % records)
-        epoch = line[20:25]
-        if len(line) > MAX_LINE:
-            reason = b"too long"
-        elif len(line) < 175:
-            reason = b"too short"
-        elif not epoch_exists(epoch):
-            reason = b"bad epoch " + epoch
-        elif not designation_ok(line):
-            reason = b"bad designation"
-        else:
+        reason = problem(line)
+        if reason is None:
             converted += 1
             if not select or select.passes(line):
-                out.append(section(line))
+                out.append(write(line))
             continue
         skipped += 1
         if skipped <= SHOWN_SKIPS:
@@ -244,7 +269,7 @@ def convert(data, in_path="in", out_path="out", options=None):
             console.append(b" Further skipped lines are not shown.\n")
     if not converted:
         return b"".join(console) + bad, None, 1
-    console.append(b"\n End of processing: %d asteroids.\n" % records)
+    console.append(b"\n End of processing: %d %s.\n" % (records, word))
     if select:
         console.append(b" Selected records: %d\n" % len(out))
     if skipped:
@@ -253,3 +278,148 @@ def convert(data, in_path="in", out_path="out", options=None):
         console.append(b" Not found: " + shown(missing) + b"\n")
     console.append(b"\n Finished\n" + BANNER)
     return b"".join(console), b"".join(out), 0
+
+
+# Files without MPCORB's header: minor-planet records, or comets.
+
+NUMBER = re.compile(rb"[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)")
+PACKED_DESIGNATION = re.compile(
+    rb"([0-9]{5}|[A-Za-z][0-9]{4}|~[0-9A-Za-z]{4})  |[A-L][0-9]{2}[A-Z][0-9A-Za-z][0-9][A-Z0-9]|(PL|T1|T2|T3)S[0-9]{4}")
+
+
+def is_number(text):
+    return NUMBER.fullmatch(text) is not None
+
+
+def is_minor_planet_record(line):
+    def field(first, last):
+        return line[first - 1:last]
+
+    if not 175 <= len(line) <= MAX_LINE or not PACKED_DESIGNATION.fullmatch(field(1, 7)):
+        return False
+    if any(field(c, c) != b" " for c in (8, 14, 20, 26, 36, 37, 47, 48, 58, 59, 69, 70, 80, 92)):
+        return False
+    if any(trim(field(a, b)) and not is_number(trim(field(a, b))) for a, b in ((9, 13), (15, 19))):
+        return False
+    if not all(is_number(trim(field(a, b))) for a, b in ((27, 35), (38, 46), (49, 57), (60, 68), (71, 79),
+                                                          (81, 91), (93, 103))):
+        return False
+    return epoch_exists(field(21, 25)) and designation_ok(line)
+
+
+def is_julian_calendar(year, month, day):
+    return (year, month, day) < (1582, 10, 15)
+
+
+def date_exists(year, month, day):
+    if not 1 <= month <= 12 or day < 1:
+        return False
+    if (1582, 10, 5) <= (year, month, day) <= (1582, 10, 14):
+        return False
+    if is_julian_calendar(year, month, day):
+        leap = year % 4 == 0
+    else:
+        leap = year % 4 == 0 and (year % 100 != 0 or year % 400 == 0)
+    return day <= MONTH_DAYS[month - 1] + (1 if month == 2 and leap else 0)
+
+
+def julian_day(year, month, day):
+    """Meeus, chapter 7, in exact fractions: day may carry a fraction."""
+    julian = is_julian_calendar(year, month, int(day))
+    if month <= 2:
+        year, month = year - 1, month + 12
+    b = 0 if julian else 2 - math.floor(year / 100) + math.floor(math.floor(year / 100) / 4)
+    return (math.floor(Fraction(36525, 100) * (year + 4716)) + math.floor(Fraction(306001, 10000) * (month + 1))
+            + day + b - Fraction(3049, 2))
+
+
+def fixed(value, decimals):
+    scaled = value * 10 ** decimals
+    assert scaled.denominator == 1
+    text = b"%d" % scaled.numerator
+    text = text.rjust(decimals + 1, b"0")
+    return text[:-decimals] + b"." + text[-decimals:]
+
+
+
+def comet_fields(line):
+    def field(first, last):
+        return line[first - 1:last]
+
+    return {
+        "number": field(1, 4), "type": field(5, 5), "provisional": field(6, 12),
+        "year": trim(field(15, 18)), "month": trim(field(20, 21)), "day": trim(field(23, 29)),
+        "q": trim(field(31, 39)), "e": trim(field(42, 49)), "peri": trim(field(52, 59)),
+        "node": trim(field(62, 69)), "incl": trim(field(72, 79)), "epoch": field(82, 89),
+        "H": trim(field(92, 95)), "G": trim(field(97, 100)), "name": trim(field(103, 158)),
+        "gaps": [field(a, b) for a, b in ((13, 14), (19, 19), (22, 22), (30, 30), (40, 41), (50, 51), (60, 61),
+                                          (70, 71), (80, 81), (90, 91), (96, 96), (101, 102))],
+    }
+
+
+def comet_section_name(name):
+    return bytes(c for c in name.lower() if chr(c) in "abcdefghijklmnopqrstuvwxyz0123456789()")
+
+
+def perihelion(f):
+    """(year, month, whole day, decimals) of an existing date, else None."""
+    day = re.fullmatch(rb"([0-9]{1,9})(?:\.([0-9]*))?", f["day"])
+    if not (re.fullmatch(rb"-?[0-9]{1,9}", f["year"]) and re.fullmatch(rb"[0-9]{1,9}", f["month"]) and day):
+        return None
+    year, month, whole = int(f["year"]), int(f["month"]), int(day.group(1))
+    return (year, month, whole, day.group(2) or b"") if date_exists(year, month, whole) else None
+
+
+def comet_problem(line):
+    if len(line) > MAX_LINE:
+        return b"too long"
+    if len(line) < 103:
+        return b"too short"
+    f = comet_fields(line)
+    packed = re.fullmatch(rb"[A-K][0-9]{2}[A-Z][0-9A-Za-z][0-9][0-9A-Za-z]", f["provisional"])
+    numbered = re.fullmatch(rb"[0-9]{4}", f["number"]) and f["number"] != b"0000"
+    designation = (f["type"] in (b"C", b"P", b"D", b"X", b"I", b"A")
+                   and ((numbered and (packed or re.fullmatch(rb" {6}[ a-z]", f["provisional"])))
+                        or (f["number"] == b"    " and packed)))
+    if (not designation or re.search(rb"[\x00-\x1f\x7f#]", f["name"])
+            or comet_section_name(f["name"]) in (b"", b"sun", b"earth", b"moon")):
+        return b"bad designation"
+    if any(g.strip(b" ") for g in f["gaps"]):
+        return b"bad elements"
+    if not all(is_number(f[k]) for k in ("q", "e", "peri", "node", "incl")):
+        return b"bad elements"
+    if any(f[k] and not is_number(f[k]) for k in ("H", "G")):
+        return b"bad elements"
+    if perihelion(f) is None:
+        return b"bad elements"
+    epoch = f["epoch"]
+    if epoch.strip(b" ") and not (re.fullmatch(rb"[0-9]{8}", epoch)
+                                  and date_exists(int(epoch[:4]), int(epoch[4:6]), int(epoch[6:]))):
+        return b"bad elements"
+    if float(f["q"]) <= 0 or float(f["e"]) < 0:
+        return b"bad elements"
+    return None
+
+
+def comet_section(line):
+    f = comet_fields(line)
+    year, month, day, decimals = perihelion(f)
+    values = [("absolute_magnitude", f["H"]), ("coord_func", b"comet_orbit"), ("name", f["name"]),
+              ("orbit_ArgOfPericenter", f["peri"]), ("orbit_AscendingNode", f["node"]),
+              ("orbit_Eccentricity", f["e"])]
+    if f["epoch"].strip(b" "):
+        epoch = julian_day(int(f["epoch"][:4]), int(f["epoch"][4:6]), int(f["epoch"][6:]))
+        values.append(("orbit_Epoch", b"%.10g" % epoch))
+    if f["type"] == b"I":
+        kind = b"interstellar object"
+    elif f["type"] == b"A" and float(f["e"]) < 1:
+        kind = b"asteroid"
+    else:
+        kind = b"comet"
+    time = julian_day(year, month, day + Fraction(int(decimals or b"0"), 10 ** len(decimals)))
+    values += [("orbit_Inclination", f["incl"]), ("orbit_PericenterDistance", f["q"]),
+               ("orbit_TimeAtPericenter", fixed(time, max(len(decimals), 1))),
+               ("slope_parameter", f["G"]), ("type", kind)]
+    out = [b"[" + comet_section_name(f["name"]) + b"]\n"]
+    out += [key.encode().ljust(31) + b"= " + value + b"\n" for key, value in values if value]
+    return b"".join(out) + b"\n"

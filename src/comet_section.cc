@@ -1,0 +1,258 @@
+#include "comet_section.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "julian_day.h"
+#include "section_writer.h"
+
+namespace quelvarn {
+namespace {
+
+// 0-based offsets and widths of the one-line comet layout.
+struct column {
+  std::size_t offset, width;
+};
+constexpr column kNumber{0, 4};
+constexpr column kOrbitType{4, 1};
+constexpr column kProvisional{5, 7};
+constexpr column kYear{14, 4};
+constexpr column kMonth{19, 2};
+constexpr column kDay{22, 7};
+constexpr column kPerihelion{30, 9};
+constexpr column kEccentricity{41, 8};
+constexpr column kArgOfPericenter{51, 8};
+constexpr column kAscendingNode{61, 8};
+constexpr column kInclination{71, 8};
+constexpr column kEpoch{81, 8};
+constexpr column kMagnitude{91, 4};
+constexpr column kSlope{96, 4};
+constexpr column kName{102, 56};
+// The blanks between the fields up to the name.
+constexpr column kGaps[] = {{12, 2}, {18, 1}, {21, 1}, {29, 1}, {39, 2}, {49, 2},
+                            {59, 2}, {69, 2}, {79, 2}, {89, 2}, {95, 1}, {100, 2}};
+constexpr column kElements[] = {kPerihelion, kEccentricity, kArgOfPericenter, kAscendingNode, kInclination};
+
+constexpr std::size_t kShortestComet = kName.offset + 1;
+constexpr std::string_view kOrbitTypes = "CPDXIA";
+
+std::string_view field(std::string_view line, column c) {
+  return c.offset < line.size() ? line.substr(c.offset, c.width) : std::string_view();
+}
+std::string_view trimmed(std::string_view line, column c) { return trim(field(line, c)); }
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
+bool is_lower(char c) { return c >= 'a' && c <= 'z'; }
+bool all_of(std::string_view text, bool (*test)(char)) { return std::ranges::all_of(text, test); }
+bool is_blank(char c) { return c == ' '; }
+
+// A whole number of up to nine digits, with a minus sign where allowed.
+std::optional<int> whole_number(std::string_view text, bool signed_allowed) {
+  bool negative = signed_allowed && !text.empty() && text[0] == '-';
+  if (negative) text.remove_prefix(1);
+  if (text.empty() || text.size() > 9 || !all_of(text, is_digit)) return std::nullopt;
+  int value = 0;
+  std::from_chars(text.data(), text.data() + text.size(), value);
+  return negative ? -value : value;
+}
+
+// The base-62 digit of packed cycle counts: 0-9, A-Z, a-z.
+int base62(char c) {
+  if (is_digit(c)) return c - '0';
+  if (is_upper(c)) return c - 'A' + 10;
+  return c - 'a' + 36;
+}
+bool is_base62(char c) { return is_digit(c) || is_upper(c) || is_lower(c); }
+
+// Columns 6-12: blank for a numbered comet (a fragment letter may stand in
+// 12), or a packed provisional designation: century letter, two digits of
+// the year, half-month letter, packed order number, and 0, a fragment letter
+// or the second letter of a designation given first to an asteroid.
+bool provisional_readable(std::string_view p) {
+  if (p.size() != 7) return false;
+  if (all_of(p.substr(0, 6), is_blank)) return p[6] == ' ' || is_lower(p[6]);
+  return p[0] >= 'A' && p[0] <= 'K' && is_digit(p[1]) && is_digit(p[2]) && is_upper(p[3]) && is_base62(p[4]) &&
+         is_digit(p[5]) && (p[6] == '0' || is_upper(p[6]) || is_lower(p[6]));
+}
+
+bool designation_readable(std::string_view line) {
+  std::string_view number = field(line, kNumber);
+  std::string_view type = field(line, kOrbitType);
+  std::string_view provisional = field(line, kProvisional);
+  if (type.size() != 1 || kOrbitTypes.find(type[0]) == std::string_view::npos) return false;
+  if (!provisional_readable(provisional)) return false;
+  // A comet without a number needs its provisional designation.
+  if (all_of(number, is_blank)) return provisional[0] != ' ';
+  return all_of(number, is_digit) && number != "0000";
+}
+
+// The section name: the name's letters in small letters, its digits and its
+// parentheses, nothing else; so never "/", "#", "[", "]" or a control byte.
+std::string section_name(std::string_view name) {
+  std::string out;
+  for (char c : name) {
+    if (is_upper(c)) {
+      out.push_back(static_cast<char>(c - 'A' + 'a'));
+    } else if (is_lower(c) || is_digit(c) || c == '(' || c == ')') {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+// Control bytes would break the key line, and "#" would cut the name short
+// in the planetarium's reading, changing the comet's identity.
+bool name_usable(std::string_view line) {
+  std::string_view name = trimmed(line, kName);
+  for (char c : name) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f || c == '#') return false;
+  }
+  std::string section = section_name(name);
+  return !section.empty() && section != "sun" && section != "earth" && section != "moon";
+}
+
+struct calendar_date {
+  int year = 0, month = 0, day = 0;
+  std::string_view decimals;
+};
+
+// The perihelion date, "1997 03 29.7452", when it exists.
+std::optional<calendar_date> perihelion_date(std::string_view line) {
+  std::optional<int> year = whole_number(trimmed(line, kYear), true);
+  std::optional<int> month = whole_number(trimmed(line, kMonth), false);
+  std::string_view day_text = trimmed(line, kDay);
+  std::size_t point = day_text.find('.');
+  std::optional<int> day = whole_number(day_text.substr(0, point), false);
+  std::string_view decimals = point == std::string_view::npos ? std::string_view() : day_text.substr(point + 1);
+  if (!year || !month || !day || !all_of(decimals, is_digit) || !date_exists(*year, *month, *day)) return std::nullopt;
+  return calendar_date{*year, *month, *day, decimals};
+}
+
+// The epoch of the elements, "20211016", when given; a blank epoch is fine.
+std::optional<calendar_date> epoch_date(std::string_view line) {
+  std::string_view epoch = field(line, kEpoch);
+  if (epoch.size() != kEpoch.width || !all_of(epoch, is_digit)) return std::nullopt;
+  std::optional<int> year = whole_number(epoch.substr(0, 4), false);
+  std::optional<int> month = whole_number(epoch.substr(4, 2), false);
+  std::optional<int> day = whole_number(epoch.substr(6, 2), false);
+  if (!date_exists(*year, *month, *day)) return std::nullopt;
+  return calendar_date{*year, *month, *day, {}};
+}
+
+bool elements_readable(std::string_view line) {
+  for (column gap : kGaps)
+    if (!all_of(field(line, gap), is_blank)) return false;
+  for (column element : kElements)
+    if (!decimal_number(trimmed(line, element))) return false;
+  for (column optional : {kMagnitude, kSlope}) {
+    std::string_view value = trimmed(line, optional);
+    if (!value.empty() && !decimal_number(value)) return false;
+  }
+  if (!perihelion_date(line)) return false;
+  std::string_view epoch = field(line, kEpoch);
+  if (!all_of(epoch, is_blank) && !epoch_date(line)) return false;
+  return *decimal_number(trimmed(line, kPerihelion)) > 0 && *decimal_number(trimmed(line, kEccentricity)) >= 0;
+}
+
+std::string_view comet_type(std::string_view line) {
+  std::string_view type = field(line, kOrbitType);
+  switch (type.empty() ? 'C' : type[0]) {
+    case 'I':
+      return "interstellar object";
+    case 'A':
+      return decimal_number(trimmed(line, kEccentricity)).value_or(1) < 1 ? "asteroid" : "comet";
+    default:
+      return "comet";
+  }
+}
+
+// Keys padded to 31 characters, as in the asteroid sections.
+void put_line(std::string& out, std::string_view key, std::string_view value) {
+  out.append(key);
+  out.append(31 - key.size(), ' ');
+  out.append("= ");
+  out.append(value);
+  out.push_back('\n');
+}
+
+}  // namespace
+
+std::optional<double> decimal_number(std::string_view text) {
+  std::string_view digits = text;
+  if (!digits.empty() && (digits[0] == '+' || digits[0] == '-')) digits.remove_prefix(1);
+  std::size_t point = digits.find('.');
+  std::string_view whole = digits.substr(0, point);
+  std::string_view decimals = point == std::string_view::npos ? std::string_view() : digits.substr(point + 1);
+  if (whole.size() + decimals.size() == 0 || !all_of(whole, is_digit) || !all_of(decimals, is_digit)) {
+    return std::nullopt;
+  }
+  double value = 0;
+  std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  return text[0] == '-' ? -value : value;
+}
+
+std::string_view comet_line_problem(std::string_view line) {
+  if (line.size() < kShortestComet) return "too short";
+  if (!designation_readable(line) || !name_usable(line)) return "bad designation";
+  if (!elements_readable(line)) return "bad elements";
+  return {};
+}
+
+void comet2section(std::string_view line, output_buffer& out) {
+  std::string_view name = trimmed(line, kName);
+  std::string section;
+  section.reserve(kMaxSectionSize);
+  section.append("[").append(section_name(name)).append("]\n");
+  std::string_view magnitude = trimmed(line, kMagnitude);
+  if (!magnitude.empty()) put_line(section, "absolute_magnitude", magnitude);
+  put_line(section, "coord_func", "comet_orbit");
+  put_line(section, "name", name);
+  put_line(section, "orbit_ArgOfPericenter", trimmed(line, kArgOfPericenter));
+  put_line(section, "orbit_AscendingNode", trimmed(line, kAscendingNode));
+  put_line(section, "orbit_Eccentricity", trimmed(line, kEccentricity));
+  if (std::optional<calendar_date> epoch = epoch_date(line)) {
+    char text[32];
+    put_line(section, "orbit_Epoch",
+             std::string_view(text, format_julian_day(julian_day(epoch->year, epoch->month, epoch->day), text)));
+  }
+  put_line(section, "orbit_Inclination", trimmed(line, kInclination));
+  put_line(section, "orbit_PericenterDistance", trimmed(line, kPerihelion));
+  if (std::optional<calendar_date> perihelion = perihelion_date(line)) {
+    put_line(section, "orbit_TimeAtPericenter",
+             julian_day_text(perihelion->year, perihelion->month, perihelion->day, perihelion->decimals));
+  }
+  std::string_view slope = trimmed(line, kSlope);
+  if (!slope.empty()) put_line(section, "slope_parameter", slope);
+  put_line(section, "type", comet_type(line));
+  section.push_back('\n');
+  out.append(section);
+}
+
+comet_identity identify_comet(std::string_view line) {
+  comet_identity id;
+  std::string_view number = trim(field(line, kNumber));
+  std::string_view type = field(line, kOrbitType);
+  std::string_view packed = field(line, kProvisional);
+  bool fragment = packed.size() == 7 && is_lower(packed[6]);
+  if (!number.empty()) {
+    std::optional<int> n = whole_number(number, false);
+    id.periodic = std::to_string(n.value_or(0)) + std::string(type);
+    if (fragment) id.periodic += std::string("-") + static_cast<char>(packed[6] - 'a' + 'A');
+  }
+  if (provisional_readable(packed) && packed[0] != ' ') {
+    int order = base62(packed[4]) * 10 + (packed[5] - '0');
+    id.provisional = std::string(type) + "/" +
+                     std::to_string(base62(packed[0]) * 100 + (packed[1] - '0') * 10 + (packed[2] - '0')) + " " +
+                     packed[3];
+    if (is_upper(packed[6])) id.provisional += packed[6];
+    if (order > 0) id.provisional += std::to_string(order);
+    if (fragment) id.provisional += std::string("-") + static_cast<char>(packed[6] - 'a' + 'A');
+  }
+  id.name = trimmed(line, kName);
+  id.magnitude = trimmed(line, kMagnitude);
+  return id;
+}
+
+}  // namespace quelvarn

@@ -1,0 +1,57 @@
+// One line of the MPC's one-line comet file (CometEls.txt) to one comet
+// section of the minor-body catalogue.
+#ifndef QUELVARN_COMET_SECTION_H_
+#define QUELVARN_COMET_SECTION_H_
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "output_buffer.h"
+
+namespace quelvarn {
+
+/// Why a comet line cannot become a section the planetarium loads: "too
+/// short" (it ends before the name), "bad designation" (columns 1-12 are not
+/// a comet's designation, or the name in 103-158 is empty, holds a control
+/// byte or "#", or gives no usable section name) or "bad elements" (a field
+/// that is not a number or not blank where the layout wants one, a date that
+/// does not exist, q <= 0 or e < 0). Empty when the line is fine.
+std::string_view comet_line_problem(std::string_view line);
+
+/// Writes the section of a line that comet_line_problem() accepts. Any
+/// other line gives what its fields allow, never a read past its end.
+void comet2section(std::string_view line, output_buffer& out);
+
+/// What tells one comet from another, for selecting comets and for finding
+/// them in a catalogue that already holds them. Views point into the line.
+struct comet_identity {
+  /// "12P" for a numbered periodic comet ("332P-B" for a fragment); empty
+  /// otherwise.
+  std::string periodic;
+  /// The provisional designation unpacked, "C/2023 A3", "P/2013 R3-A";
+  /// empty when the line has none.
+  std::string provisional;
+  /// Columns 103-158 trimmed: "C/2023 A3 (Tsuchinshan-ATLAS)", "12P/Pons-Brooks".
+  std::string_view name;
+  /// H as printed, trimmed; empty when blank.
+  std::string_view magnitude;
+};
+comet_identity identify_comet(std::string_view line);
+
+/// The keys a comet's new elements replace in a section that holds it...
+inline constexpr std::array<std::string_view, 9> kCometReplacedKeys = {
+    "absolute_magnitude", "orbit_ArgOfPericenter",    "orbit_AscendingNode",    "orbit_Eccentricity", "orbit_Epoch",
+    "orbit_Inclination",  "orbit_PericenterDistance", "orbit_TimeAtPericenter", "slope_parameter"};
+/// ...and those it removes, which would otherwise take precedence over them.
+inline constexpr std::array<std::string_view, 5> kCometRemovedKeys = {
+    "orbit_MeanAnomaly", "orbit_MeanMotion", "orbit_SemiMajorAxis", "orbit_MeanLongitude", "orbit_Period"};
+
+/// The value of a number as the MPC writes one: an optional sign, digits,
+/// an optional point and decimals. Anything else, blanks included, is nullopt.
+std::optional<double> decimal_number(std::string_view text);
+
+}  // namespace quelvarn
+
+#endif  // QUELVARN_COMET_SECTION_H_
