@@ -1,5 +1,6 @@
 #include "catalogue_update.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <functional>
@@ -82,6 +83,16 @@ std::string normalized_number(std::string_view text) {
   bool digits = !number.empty() && number.find_first_not_of("0123456789") == std::string::npos;
   if (digits) number.erase(0, std::min(number.find_first_not_of('0'), number.size() - 1));
   return number;
+}
+
+// "12p" of a numbered periodic comet's name "12p/pons-brooks" ("73p-b" of a
+// fragment); empty for any other name.
+std::string_view periodic_prefix(std::string_view name) {
+  std::size_t digits = name.find_first_not_of("0123456789");
+  if (digits == 0 || digits == std::string_view::npos || digits + 1 >= name.size()) return {};
+  std::size_t slash = digits + 1;
+  if (name[slash] == '-' && slash + 2 < name.size()) slash += 2;
+  return name[slash] == '/' ? name.substr(0, slash) : std::string_view();
 }
 
 // What makes two bodies the same: "#" and the number of a numbered body,
@@ -209,6 +220,9 @@ void catalogue_update::state::index() {
   for (std::uint32_t i = 0; i < groups.size(); ++i) {
     if (!groups[i].number.empty()) by_identity[identity_key('#', groups[i].number)].push_back(i);
     if (!groups[i].name.empty()) by_identity[identity_key('=', groups[i].name)].push_back(i);
+    if (std::string_view periodic = periodic_prefix(groups[i].name); !periodic.empty()) {
+      by_identity[identity_key('/', periodic)].push_back(i);
+    }
   }
 }
 
@@ -237,6 +251,9 @@ void catalogue_update::add(const body_identity& body, std::string_view section, 
   std::vector<std::uint32_t> same_section;
   std::string identity = body.number.empty() ? identity_key('=', body.designation) : identity_key('#', body.number);
   auto found = s.by_identity.find(identity);
+  // A numbered periodic comet is also the one whose name begins "12P/".
+  if (found == s.by_identity.end() && !body.periodic.empty())
+    found = s.by_identity.find(identity_key('/', body.periodic));
   if (found != s.by_identity.end()) {
     matches = &found->second;
   } else if (auto named = s.by_section.find(section_name(section)); named != s.by_section.end()) {
@@ -290,6 +307,10 @@ void catalogue_update::state::write_block(const block& b, output_buffer& out) {
     }
     return std::string_view();
   };
+  // A key the new section leaves out (a comet's unknown H) is kept as it was.
+  auto has = [&](std::string_view key) {
+    return std::ranges::any_of(values, [&](const auto& kv) { return kv.first == key; });
+  };
   auto index_in = [](const std::vector<std::string_view>& list, std::string_view key) {
     for (std::size_t i = 0; i < list.size(); ++i) {
       if (list[i] == key) return static_cast<int>(i);
@@ -324,7 +345,7 @@ void catalogue_update::state::write_block(const block& b, output_buffer& out) {
     ini_line line = classify(raw.content);
     if (line.kind == ini_line::key && index_in(keys.removed, line.name) >= 0) {
       // dropped
-    } else if (int i = line.kind == ini_line::key ? index_in(keys.replaced, line.name) : -1; i >= 0) {
+    } else if (int i = line.kind == ini_line::key && has(line.name) ? index_in(keys.replaced, line.name) : -1; i >= 0) {
       g.seen |= std::uint64_t{1} << i;
       out.append(raw.content.substr(0, line.value_begin));
       out.append(value_of(line.name));
@@ -338,8 +359,8 @@ void catalogue_update::state::write_block(const block& b, output_buffer& out) {
     std::uint64_t all_keys = (std::uint64_t{1} << keys.replaced.size()) - 1;
     if (pos != insert_after || !last_of_group || g.seen == all_keys) continue;
     for (std::size_t k = 0; k < keys.replaced.size(); ++k) {
-      if ((g.seen >> k & 1U) != 0) continue;
       std::string_view key = keys.replaced[k];
+      if ((g.seen >> k & 1U) != 0 || !has(key)) continue;
       if (layout.kind == ini_line::key) {
         std::string_view content = layout_line.content;
         std::size_t width = layout.equals - layout.key_begin;

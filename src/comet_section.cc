@@ -200,7 +200,9 @@ std::string_view comet_line_problem(std::string_view line) {
   return {};
 }
 
-void comet2section(std::string_view line, output_buffer& out) {
+void comet2section(std::string_view line, output_buffer& out) { out.append(comet_section_text(line)); }
+
+std::string comet_section_text(std::string_view line) {
   std::string_view name = trimmed(line, kName);
   std::string section;
   section.reserve(kMaxSectionSize);
@@ -227,7 +229,26 @@ void comet2section(std::string_view line, output_buffer& out) {
   if (!slope.empty()) put_line(section, "slope_parameter", slope);
   put_line(section, "type", comet_type(line));
   section.push_back('\n');
-  out.append(section);
+  return section;
+}
+
+body_identity comet_body_identity(std::string_view line) {
+  comet_identity comet = identify_comet(line);
+  body_identity body;
+  // A catalogue names a comet by its designation and name together.
+  body.designation = comet.name;
+  std::size_t slash = comet.name.find('/');
+  std::size_t open = comet.name.find('(');
+  std::size_t close = comet.name.rfind(')');
+  if (open != std::string_view::npos && close != std::string_view::npos && close > open) {
+    body.name = comet.name.substr(open + 1, close - open - 1);  // "C/2023 A3 (Tsuchinshan-ATLAS)"
+  } else if (!comet.periodic.empty() && slash != std::string_view::npos) {
+    body.name = comet.name.substr(slash + 1);  // "12P/Pons-Brooks"
+  }
+  body.magnitude = comet.magnitude;
+  body.periodic = std::move(comet.periodic);
+  body.provisional = std::move(comet.provisional);
+  return body;
 }
 
 comet_identity identify_comet(std::string_view line) {

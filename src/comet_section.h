@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "output_buffer.h"
+#include "selection.h"
 
 namespace quelvarn {
 
@@ -23,6 +24,13 @@ std::string_view comet_line_problem(std::string_view line);
 /// Writes the section of a line that comet_line_problem() accepts. Any
 /// other line gives what its fields allow, never a read past its end.
 void comet2section(std::string_view line, output_buffer& out);
+/// The same section as text.
+std::string comet_section_text(std::string_view line);
+
+/// What the selection and --update know a comet line by: its designation
+/// and name as printed, the name alone, its periodic and provisional
+/// designations, and H.
+body_identity comet_body_identity(std::string_view line);
 
 /// What tells one comet from another, for selecting comets and for finding
 /// them in a catalogue that already holds them. Views point into the line.

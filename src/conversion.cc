@@ -139,6 +139,16 @@ bool selected(selection* select, std::string_view line) {
   return select == nullptr || (select->passes(minor_planet_identity(line)) && select->take());
 }
 
+bool comet_selected(selection* select, std::string_view line) {
+  return select == nullptr || (select->passes(comet_body_identity(line)) && select->take());
+}
+
+const update_keys& comet_update_keys() {
+  static const update_keys keys{{kCometReplacedKeys.begin(), kCometReplacedKeys.end()},
+                                {kCometRemovedKeys.begin(), kCometRemovedKeys.end()}};
+  return keys;
+}
+
 }  // namespace
 
 conversion_counts convert_records(line_reader& lines, input_kind kind, text_line& first, output_buffer& out,
@@ -146,6 +156,7 @@ conversion_counts convert_records(line_reader& lines, input_kind kind, text_line
   if (kind == input_kind::comets) {
     conversion_counts counts;
     record_loop<comet_skip_reason>(lines, first, true, con, counts, [&](std::string_view line) {
+      if (!comet_selected(select, line)) return false;
       comet2section(line, out);
       return true;
     });
@@ -160,6 +171,15 @@ conversion_counts convert_records(line_reader& lines, input_kind kind, text_line
 
 conversion_counts update_records(line_reader& lines, input_kind kind, text_line& first, catalogue_update& update,
                                  console& con, selection* select) {
+  if (kind == input_kind::comets) {
+    conversion_counts counts;
+    record_loop<comet_skip_reason>(lines, first, true, con, counts, [&](std::string_view line) {
+      if (!comet_selected(select, line)) return false;
+      update.add(comet_body_identity(line), comet_section_text(line), comet_update_keys());
+      return true;
+    });
+    return counts;
+  }
   return minor_planet_loop(lines, kind, first, con, [&](std::string_view line) {
     if (!selected(select, line)) return false;
     char section[kMaxSectionSize];

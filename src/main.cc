@@ -217,12 +217,10 @@ int convert(const options& opts, input_file& in, console& con, bool to_standard_
   text_line first;
   input_kind kind = recognise_input(lines, first);
   if (kind == input_kind::bad) return fail(con, " file " + in_path + " is bad");
-  // Selecting and updating comets is not wired yet: refusing beats writing
-  // every comet, or a second section beside the one the user has.
-  if (kind == input_kind::comets && (opts.select.any() || opts.update)) {
+  // Comets have neither numbers nor orbit classes in the MPC's file.
+  if (kind == input_kind::comets && (opts.select.numbered || !opts.select.classes.empty())) {
     con.say("");
-    con.say(" the options --max-magnitude, --numbered, --class, --body, --limit and --update are for");
-    con.say(" minor-planet files; " + in_path + " is a comet file");
+    con.say(" --numbered and --class are for minor planets; " + in_path + " is a comet file");
     usage(con);
     return kUsage;
   }

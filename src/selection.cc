@@ -138,7 +138,8 @@ selection::selection(const selection_criteria& criteria) : criteria_(criteria), 
 
 bool selection::matches_body(const body_identity& body) {
   bool matched = false;
-  for (std::string_view text : {std::string_view(body.number), body.designation, body.name}) {
+  for (std::string_view text : {std::string_view(body.number), body.designation, body.name,
+                                std::string_view(body.periodic), std::string_view(body.provisional)}) {
     if (text.empty()) continue;
     auto it = wanted_.find(normalized_id(text));
     if (it == wanted_.end()) continue;

@@ -25,6 +25,11 @@ struct body_identity {
   std::string_view magnitude;
   /// Orbit-class flags (4 hexadecimal digits); empty for kinds without them.
   std::string_view flags;
+  /// Comets only: the periodic designation ("12P"), by which a catalogue's
+  /// "12P/Pons-Brooks" is the same comet, and the provisional one
+  /// ("C/2023 A3"); --body finds a comet by either.
+  std::string periodic;
+  std::string provisional;
 };
 
 /// The identity of an MPCORB record line (at least 175 characters long).

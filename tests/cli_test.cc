@@ -172,15 +172,46 @@ TEST(Cli, RecognisesTheThreeKindsOfInput) {
 
 // Selection and --update are not wired for comets yet: they must refuse,
 // not write every comet or a second section beside the user's own.
-TEST(Cli, SelectionOptionsWithACometFileAreAUsageError) {
+// Comets are chosen by designation or name, and refreshed in a catalogue
+// by their designation and name, or by the periodic number their name begins
+// with; curated keys stay, the keys of an asteroid-like orbit go.
+TEST(Cli, ChoosesAndUpdatesComets) {
   temp_dir dir;
+  const std::string comets = QUELVARN_TEST_DATA "/cometels-2021-sample.txt";
   write_file(dir.path("out"), kOld);
-  for (const char* option : {"--update", "--numbered", "--limit=5"}) {
-    run_result r = run_quelvarn({option, QUELVARN_TEST_DATA "/cometels-2021-sample.txt", dir.path("out")});
+  for (const char* option : {"--numbered", "--class=neo"}) {
+    run_result r = run_quelvarn({option, comets, dir.path("out")});
     EXPECT_EQ(r.status, 2) << option;
     EXPECT_NE(r.console.find(" is a comet file"), std::string::npos) << r.console;
   }
   EXPECT_EQ(read_file(dir.path("out")), kOld);
+
+  run_result chosen = run_quelvarn({"--body", "12p", "--body", "c/1995  o1", "--body", "2I/Borisov", "--body", "Halley",
+                                    "--body", "nothing", comets, dir.path("new")});
+  EXPECT_EQ(chosen.status, 0);
+  EXPECT_NE(chosen.console.find(" Selected records: 4\n"), std::string::npos) << chosen.console;
+  EXPECT_NE(chosen.console.find(" Not found: nothing\n"), std::string::npos) << chosen.console;
+  std::string sections = read_file(dir.path("new"));
+  for (const char* name : {"[12pponsbrooks]", "[c1995o1(halebopp)]", "[2iborisov]", "[1phalley]"})
+    EXPECT_NE(sections.find(name), std::string::npos) << name;
+
+  write_file(dir.path("cat.ini"),
+             "[12P]\r\nname=12P/Pons-Brooks\r\ntype=comet\r\ndust_lengthfactor=0.4\r\norbit_MeanAnomaly=1\r\n"
+             "orbit_TimeAtPericenter=2400000\r\n\r\n[hb]\nname = C/1995 O1 (Hale-Bopp) # great\n"
+             "orbit_PericenterDistance = 0.9\nradius = 30\n");
+  run_result updated = run_quelvarn({"--update", "--body=12P", "--body=Hale-Bopp", comets, dir.path("cat.ini")});
+  EXPECT_EQ(updated.status, 0) << updated.console;
+  EXPECT_NE(updated.console.find(" Updated sections: 2\n Added sections: 0\n"), std::string::npos) << updated.console;
+  std::string catalogue = read_file(dir.path("cat.ini"));
+  EXPECT_TRUE(
+      catalogue.starts_with("[12P]\r\nname=12P/Pons-Brooks\r\ntype=comet\r\ndust_lengthfactor=0.4\r\n"
+                            "orbit_TimeAtPericenter=2460421.2057\r\nabsolute_magnitude=5.0\r\n"))
+      << catalogue;
+  EXPECT_EQ(catalogue.find("orbit_MeanAnomaly"), std::string::npos);
+  EXPECT_NE(catalogue.find("name = C/1995 O1 (Hale-Bopp) # great\norbit_PericenterDistance = 0.896229\n"
+                           "radius = 30\n"),
+            std::string::npos)
+      << catalogue;
 }
 
 TEST(Cli, RejectedInputLeavesTheOutputAlone) {
