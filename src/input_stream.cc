@@ -176,23 +176,31 @@ prefetch_source::~prefetch_source() {
   reader_.join();
 }
 
+bool prefetch_source::advance() {
+  if (current_ != nullptr && offset_ < current_->size) return true;
+  if (current_ != nullptr) pipe_.release(current_);
+  current_ = pipe_.acquire_full();
+  offset_ = 0;
+  if (current_ != nullptr) return true;
+  if (std::exception_ptr error = pipe_.error()) std::rethrow_exception(error);
+  return false;
+}
+
 std::size_t prefetch_source::read(char* buf, std::size_t n) {
-  if (current_ == nullptr) {
-    current_ = pipe_.acquire_full();
-    offset_ = 0;
-    if (current_ == nullptr) {
-      if (std::exception_ptr error = pipe_.error()) std::rethrow_exception(error);
-      return 0;
-    }
-  }
+  if (n == 0 || !advance()) return 0;
   std::size_t take = std::min(n, current_->size - offset_);
   std::memcpy(buf, current_->data.get() + offset_, take);
   offset_ += take;
-  if (offset_ == current_->size) {
-    pipe_.release(current_);
-    current_ = nullptr;
-  }
   return take;
+}
+
+// The block stays lent until the next call; only then does it go back to the
+// reading thread.
+std::string_view prefetch_source::next_block() {
+  if (!advance()) return {};
+  std::string_view rest(current_->data.get() + offset_, current_->size - offset_);
+  offset_ = current_->size;
+  return rest;
 }
 
 std::size_t prefixed_source::read(char* buf, std::size_t n) {
