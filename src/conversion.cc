@@ -21,13 +21,14 @@ constexpr std::size_t kShortestRecord = 175;
 // A file of nothing but bad lines must not flood the terminal.
 constexpr std::uint64_t kShownSkips = 100;
 
-// Why a record line cannot be converted; empty when it can.
-std::string skip_reason(const text_line& line) {
+// Writes the record's section, or says why the line cannot be converted.
+std::string convert_record(const text_line& line, output_buffer& out) {
   if (line.too_long) return "too long";
   if (line.text.size() < kShortestRecord) return "too short";
   std::string_view epoch = epoch_field(line.text);
   if (!epoch_readable(epoch)) return "bad epoch " + std::string(epoch);
-  if (!designation_writable(line.text)) return "bad designation";
+  // The designation is checked as its section is written: one pass over it.
+  if (!writable_record2section(line.text, out)) return "bad designation";
   return {};
 }
 
@@ -111,9 +112,8 @@ conversion_counts convert_records(line_reader& lines, output_buffer& out, consol
     ++counts.records;
     if (counts.records % kProgressInterval == 0) con.say(" Processing line: " + decimal(counts.records));
 
-    std::string reason = skip_reason(line);
+    std::string reason = convert_record(line, out);
     if (reason.empty()) {
-      record2section(line.text, out);
       ++counts.converted;
     } else if (++counts.skipped <= kShownSkips) {
       con.say(" Skipped line " + decimal(line.number) + ": " + reason);

@@ -27,6 +27,10 @@ std::string_view epoch_field(std::string_view line);
 /// bodies; a "#" or a control byte in the name value would cut it short.
 bool designation_writable(std::string_view line);
 
+/// record2section() for a line that designation_writable() accepts; for
+/// any other, writes nothing and returns false.
+bool writable_record2section(std::string_view line, output_buffer& out);
+
 /// Upper bound of what record2section() writes for any line.
 inline constexpr std::size_t kMaxSectionSize = 1024;
 
