@@ -11,7 +11,11 @@ namespace quelvarn {
 namespace {
 
 constexpr std::size_t kCompressedBlock = 256 * 1024UL;
-constexpr std::size_t kPrefetchBlocks = 4;
+// The decoder, the record loop and the writer share two cores: blocks
+// decoded ahead let the decoder run on while another thread has the core
+// the loop would use (8 rather than 4 took about 5% off a .gz run; memory
+// grows by 4 MiB, not with the input).
+constexpr std::size_t kPrefetchBlocks = 8;
 constexpr std::size_t kPrefetchBlockSize = 1 << 20;
 
 // gzip header: the method byte and the flag bits.
