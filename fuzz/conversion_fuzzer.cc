@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!read_title(lines)) return 0;
     counting_sink sink;
     output_buffer out(sink, false);
-    console quiet(-1);
+    console quiet = console::silent();
     conversion_counts counts = convert_records(lines, out, quiet);
     out.finish();
     // Every converted record writes at least its constant lines.

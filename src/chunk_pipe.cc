@@ -1,10 +1,5 @@
 #include "chunk_pipe.h"
 
-#include <pthread.h>
-#include <signal.h>
-
-#include <functional>
-
 namespace quelvarn {
 
 chunk_pipe::chunk_pipe(std::size_t count, std::size_t capacity) : capacity_(capacity), storage_(count) {
@@ -58,19 +53,6 @@ void chunk_pipe::cancel(const std::exception_ptr& error) {
 std::exception_ptr chunk_pipe::error() {
   std::lock_guard lock(mutex_);
   return error_;
-}
-
-std::thread start_quiet_thread(std::function<void()> body) {
-  sigset_t all;
-  sigset_t previous;
-  sigfillset(&all);
-  pthread_sigmask(SIG_SETMASK, &all, &previous);
-  // The mask must come back even when no thread can be started.
-  struct restore {
-    sigset_t* mask;
-    ~restore() { pthread_sigmask(SIG_SETMASK, mask, nullptr); }
-  } restore_previous{&previous};
-  return std::thread(std::move(body));
 }
 
 }  // namespace quelvarn

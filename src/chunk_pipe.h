@@ -6,10 +6,8 @@
 #include <cstddef>
 #include <deque>
 #include <exception>
-#include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace quelvarn {
@@ -66,10 +64,6 @@ class chunk_pipe {
   bool cancelled_ = false;
   std::exception_ptr error_;
 };
-
-/// Starts a thread with every signal blocked, so that signals such as SIGINT
-/// always reach the main thread, whose handlers clean up after the run.
-std::thread start_quiet_thread(std::function<void()> body);
 
 }  // namespace quelvarn
 

@@ -1,8 +1,5 @@
 #include "conversion.h"
 
-#include <errno.h>
-#include <unistd.h>
-
 #include <charconv>
 #include <string>
 
@@ -77,23 +74,12 @@ std::string printable(std::string_view text) {
 }
 
 void console::say(std::string_view line) {
-  if (fd_ < 0) return;
+  if (!to_) return;
   // Paths and record fields are echoed: an escape sequence in them must not
-  // reach the user's terminal.
-  std::string text = printable(line);
-  text.push_back('\n');
-  std::string_view rest = text;
-  // A console that has gone away must not stop the conversion; it is only
-  // remembered, for the runs whose whole purpose is what they print.
-  while (!rest.empty()) {
-    ssize_t put = ::write(fd_, rest.data(), rest.size());
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) {
-      failed_ = true;
-      return;
-    }
-    rest.remove_prefix(static_cast<std::size_t>(put));
-  }
+  // reach the user's terminal. A console that has gone away must not stop
+  // the conversion; it is only remembered, for the runs whose whole purpose
+  // is what they print.
+  if (!write_line(*to_, printable(line))) failed_ = true;
 }
 
 bool read_title(line_reader& lines) {

@@ -3,11 +3,13 @@
 #define QUELVARN_CONVERSION_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "line_reader.h"
 #include "output_buffer.h"
+#include "platform.h"
 
 namespace quelvarn {
 
@@ -19,15 +21,18 @@ std::string printable(std::string_view text);
 /// through printable().
 class console {
  public:
-  /// fd < 0 keeps quiet (fuzzing, or no stream is free for messages).
-  explicit console(int fd) : fd_(fd) {}
+  explicit console(standard_stream to) : to_(to) {}
+  /// Says nothing (fuzzing, or no stream is free for messages).
+  static console silent() { return console(); }
   void say(std::string_view line);
   /// Whether a line could not be written.
   bool failed() const { return failed_; }
-  int fd() const { return fd_; }
+  /// Where the lines go; nothing when silent.
+  std::optional<standard_stream> stream() const { return to_; }
 
  private:
-  int fd_;
+  console() = default;
+  std::optional<standard_stream> to_;
   bool failed_ = false;
 };
 

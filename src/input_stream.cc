@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "inflater.h"
+#include "platform.h"
 
 namespace quelvarn {
 namespace {

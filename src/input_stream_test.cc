@@ -1,13 +1,13 @@
 #include "input_stream.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <zlib.h>
 
+#include <filesystem>
 #include <optional>
 #include <vector>
 
+#include "platform.h"
 #include "test_support.h"
 
 namespace quelvarn {
@@ -143,18 +143,29 @@ TEST(InputStream, BrokenGzipIsAReadError) {
   }
 }
 
-TEST(FdSource, AFileThatShrinksUnderUsIsAReadError) {
+TEST(InputFile, AFileThatShrinksUnderUsIsAReadError) {
   testing::temp_dir dir;
   std::string path = dir.path("in");
   testing::write_file(path, std::string(10000, 'x'));
-  int fd = ::open(path.c_str(), O_RDONLY);
-  fd_source source(fd, 10000);
+  input_file in = open_input(path);
   char buf[4000];
-  EXPECT_EQ(source.read(buf, sizeof buf), sizeof buf);
-  ASSERT_EQ(::truncate(path.c_str(), 5000), 0);
-  EXPECT_EQ(source.read(buf, sizeof buf), 1000u);
-  EXPECT_THROW(source.read(buf, sizeof buf), read_error);
-  ::close(fd);
+  EXPECT_EQ(in.source->read(buf, sizeof buf), sizeof buf);
+  std::filesystem::resize_file(path, 5000);
+  EXPECT_EQ(in.source->read(buf, sizeof buf), 1000u);
+  EXPECT_THROW(in.source->read(buf, sizeof buf), read_error);
+}
+
+TEST(InputFile, MissingFilesAndDirectoriesAreRefusedWithTheirCause) {
+  testing::temp_dir dir;
+  for (const std::string& path : {dir.path("missing"), dir.path("")}) {
+    try {
+      open_input(path);
+      ADD_FAILURE() << path;
+    } catch (const read_error& e) {
+      EXPECT_TRUE(e.code() == std::errc::no_such_file_or_directory || e.code() == std::errc::is_a_directory) << path;
+      EXPECT_STRNE(e.what(), "") << path;
+    }
+  }
 }
 
 }  // namespace

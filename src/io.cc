@@ -1,38 +1,18 @@
 #include "io.h"
 
-#include <errno.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 
 namespace quelvarn {
 
-std::size_t fd_source::read(char* buf, std::size_t n) {
-  for (;;) {
-    ssize_t got = ::read(fd_, buf, n);
-    if (got > 0) {
-      consumed_ += got;
-      return static_cast<std::size_t>(got);
-    }
-    if (got == 0) {
-      if (expected_size_ >= 0 && consumed_ < expected_size_) throw read_error("input shrank while being read");
-      return 0;
-    }
-    if (errno != EINTR) throw read_error(std::strerror(errno));
+void crlf_sink::write(std::string_view data) {
+  converted_.clear();
+  converted_.reserve(data.size() + data.size() / 16);
+  for (std::size_t nl; (nl = data.find('\n')) != std::string_view::npos; data.remove_prefix(nl + 1)) {
+    converted_.append(data.substr(0, nl)).append("\r\n");
   }
-}
-
-void fd_sink::write(std::string_view data) {
-  while (!data.empty()) {
-    ssize_t put = ::write(fd_, data.data(), data.size());
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      throw write_error(std::strerror(errno));
-    }
-    if (put == 0) throw write_error("write made no progress");
-    data.remove_prefix(static_cast<std::size_t>(put));
-  }
+  converted_.append(data);
+  inner_.write(converted_);
 }
 
 std::size_t memory_source::read(char* buf, std::size_t n) {

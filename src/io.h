@@ -3,21 +3,35 @@
 #define QUELVARN_IO_H_
 
 #include <cstddef>
-#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace quelvarn {
 
+/// An input or output failure and its cause. code() is the system's error
+/// (errno, or GetLastError on Windows) when the system gave one; what() is
+/// the cause as a person reads it ("No space left on device", "compressed
+/// input is corrupt").
+class io_error : public std::system_error {
+ public:
+  explicit io_error(std::error_code code) : std::system_error(code), cause_(code.message()) {}
+  explicit io_error(const std::string& cause) : std::system_error(std::error_code(), cause), cause_(cause) {}
+  const char* what() const noexcept override { return cause_.c_str(); }
+
+ private:
+  std::string cause_;
+};
+
 /// The input could not be read (an I/O error, a corrupt or truncated
 /// compressed stream, a file that shrank under us).
-struct read_error : std::runtime_error {
-  using std::runtime_error::runtime_error;
+struct read_error : io_error {
+  using io_error::io_error;
 };
 
 /// The output could not be created or written.
-struct write_error : std::runtime_error {
-  using std::runtime_error::runtime_error;
+struct write_error : io_error {
+  using io_error::io_error;
 };
 
 class byte_source {
@@ -34,28 +48,16 @@ class byte_sink {
   virtual void write(std::string_view data) = 0;
 };
 
-/// Reads a file descriptor it does not own. Knowing the size the file had
-/// when it was opened, it treats an early end (the file was truncated while
-/// being read) as a read error rather than as a shorter catalogue.
-class fd_source final : public byte_source {
+/// Turns every LF into CR LF on the way to another sink, as a text-mode
+/// file on Windows does.
+class crlf_sink final : public byte_sink {
  public:
-  explicit fd_source(int fd, long long expected_size = -1) : fd_(fd), expected_size_(expected_size) {}
-  std::size_t read(char* buf, std::size_t n) override;
-
- private:
-  int fd_;
-  long long expected_size_;
-  long long consumed_ = 0;
-};
-
-/// Writes to a file descriptor it does not own.
-class fd_sink final : public byte_sink {
- public:
-  explicit fd_sink(int fd) : fd_(fd) {}
+  explicit crlf_sink(byte_sink& inner) : inner_(inner) {}
   void write(std::string_view data) override;
 
  private:
-  int fd_;
+  byte_sink& inner_;
+  std::string converted_;
 };
 
 /// Serves bytes from memory; used for peeked prefixes, tests and fuzzing.

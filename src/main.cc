@@ -1,16 +1,14 @@
 // quelvarn: converts the Minor Planet Center's MPCORB catalogue into the
 // minor-body catalogue (ssystem_minor.ini) that Stellarium reads.
 
-#include <errno.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <cstdlib>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <vector>
 
 #include "conversion.h"
 #include "input_stream.h"
@@ -18,6 +16,7 @@
 #include "line_reader.h"
 #include "output_buffer.h"
 #include "output_file.h"
+#include "platform.h"
 #include "version.h"
 
 namespace quelvarn {
@@ -72,14 +71,14 @@ int fail(console& con, const std::string& message) {
 // is still reported. Nothing can be allocated by then, so the words are
 // pointers made ready before each stage and put together in a fixed buffer.
 struct last_words_t {
-  int fd = STDOUT_FILENO;
+  std::optional<standard_stream> stream = standard_stream::output;
   const char* path = nullptr;
   const char* failure = " cannot be read";
 } last_words;
 
 [[noreturn]] void say_last_words() {
   output_file::abandon_temporary();
-  if (last_words.path != nullptr && last_words.fd >= 0) {
+  if (last_words.path != nullptr && last_words.stream) {
     static char text[8192];
     std::size_t size = 0;
     auto add = [&](const char* part, bool shown) {
@@ -88,60 +87,49 @@ struct last_words_t {
         text[size++] = shown && (byte < 0x20 || byte == 0x7f) ? '?' : *part;
       }
     };
-    add("\n file ", false);
+    add(kLineEnd.data(), false);
+    add(" file ", false);
     add(last_words.path, true);
     add(last_words.failure, false);
-    add("\n\n quelvarn ", false);
+    add(kLineEnd.data(), false);
+    add(kLineEnd.data(), false);
+    add(" quelvarn ", false);
     add(kVersion, false);
-    add("\n\n", false);
-    (void)!::write(last_words.fd, text, size);
+    add(kLineEnd.data(), false);
+    add(kLineEnd.data(), false);
+    write_unbuffered(*last_words.stream, std::string_view(text, size));
   }
-  ::_exit(kFailure);
+  std::_Exit(kFailure);
 }
 
-// Whether path names the same file or pipe as descriptor fd.
-bool is_descriptor(const std::string& path, int fd) {
-  struct stat path_stat {};
-  struct stat fd_stat {};
-  return ::stat(path.c_str(), &path_stat) == 0 && ::fstat(fd, &fd_stat) == 0 && path_stat.st_dev == fd_stat.st_dev &&
-         path_stat.st_ino == fd_stat.st_ino;
+// The console message stays as it was; the system's reason goes, on a line
+// of its own, to standard error.
+int fail(console& con, const std::string& message, const std::string& path, const io_error& cause) {
+  // Silent: standard error is the catalogue itself.
+  if (con.stream()) console(standard_stream::error).say("quelvarn: " + path + ": " + cause.what());
+  return fail(con, message);
 }
 
 // A missing path and a directory are "not there" for the user; anything else
 // that exists but cannot be opened is a file they cannot read.
-enum class open_outcome { opened, missing, unreadable };
-
-open_outcome open_input(const std::string& path, int& fd, struct stat& st) {
-  fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) {
-    return errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG ? open_outcome::missing
-                                                                        : open_outcome::unreadable;
-  }
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return open_outcome::missing;
-  }
-  return open_outcome::opened;
+bool names_nothing(const std::error_code& code) {
+  return code == std::errc::no_such_file_or_directory || code == std::errc::not_a_directory ||
+         code == std::errc::filename_too_long || code == std::errc::is_a_directory;
 }
 
 // What has been reached decides the message when memory or threads run out.
 enum class stage { reading, writing };
 
-int convert(const std::string& in_path, const std::string& out_path, int in_fd, const struct stat& in_stat,
-            console& con, bool to_standard_output, stage& reached) {
-  long long expected_size = S_ISREG(in_stat.st_mode) ? static_cast<long long>(in_stat.st_size) : -1;
-  std::unique_ptr<byte_source> input = open_catalogue_stream(std::make_unique<fd_source>(in_fd, expected_size));
+int convert(const std::string& in_path, const std::string& out_path, input_file& in, console& con,
+            bool to_standard_output, stage& reached) {
+  std::unique_ptr<byte_source> input = open_catalogue_stream(std::move(in.source));
   line_reader lines(*input);
   if (!read_title(lines)) return fail(con, " file " + in_path + " is bad");
 
-  struct stat out_stat {};
-  if (::stat(out_path.c_str(), &out_stat) == 0 && out_stat.st_dev == in_stat.st_dev &&
-      out_stat.st_ino == in_stat.st_ino) {
-    return fail(con, " file " + out_path + " is the input file");
-  }
+  if (in.identity && identify(out_path) == in.identity) return fail(con, " file " + out_path + " is the input file");
 
   reached = stage::writing;
-  last_words = {con.fd(), out_path.c_str(), " cannot be written"};
+  last_words = {con.stream(), out_path.c_str(), " cannot be written"};
   output_file out = to_standard_output ? output_file(output_file::standard_output) : output_file(out_path);
   con.say("");
   con.say(" Starting");
@@ -169,49 +157,30 @@ int run(const std::string& in_path, const std::string& out_path) {
   // The catalogue must never be mixed with the messages: when it goes to
   // standard output they go to standard error, or nowhere if that is the
   // same stream.
-  bool to_standard_output = is_descriptor(out_path, STDOUT_FILENO);
-  int messages = STDOUT_FILENO;
-  if (to_standard_output) messages = is_descriptor(out_path, STDERR_FILENO) ? -1 : STDERR_FILENO;
-  console con(messages);
-  last_words = {con.fd(), in_path.c_str(), " cannot be read"};
+  bool to_standard_output = names_stream(out_path, standard_stream::output);
+  console con = !to_standard_output                              ? console(standard_stream::output)
+                : names_stream(out_path, standard_stream::error) ? console::silent()
+                                                                 : console(standard_stream::error);
+  last_words = {con.stream(), in_path.c_str(), " cannot be read"};
 
-  int in_fd = -1;
-  struct stat in_stat {};
-  switch (open_input(in_path, in_fd, in_stat)) {
-    case open_outcome::missing:
-      return fail(con, " file " + in_path + " not exits");
-    case open_outcome::unreadable:
-      return fail(con, " file " + in_path + " cannot be read");
-    case open_outcome::opened:
-      break;
+  input_file in;
+  try {
+    in = open_input(in_path);
+  } catch (const read_error& e) {
+    return fail(con, " file " + in_path + (names_nothing(e.code()) ? " not exits" : " cannot be read"), in_path, e);
   }
-  struct fd_closer {
-    int fd;
-    ~fd_closer() { ::close(fd); }
-  } in_closer{in_fd};
 
   stage reached = stage::reading;
   try {
-    return convert(in_path, out_path, in_fd, in_stat, con, to_standard_output, reached);
-  } catch (const read_error&) {
-    return fail(con, " file " + in_path + " cannot be read");
-  } catch (const write_error&) {
-    return fail(con, " file " + out_path + " cannot be written");
+    return convert(in_path, out_path, in, con, to_standard_output, reached);
+  } catch (const read_error& e) {
+    return fail(con, " file " + in_path + " cannot be read", in_path, e);
+  } catch (const write_error& e) {
+    return fail(con, " file " + out_path + " cannot be written", out_path, e);
   } catch (const std::exception&) {
     // Out of memory, or no thread could be started.
     return fail(con, reached == stage::reading ? " file " + in_path + " cannot be read"
                                                : " file " + out_path + " cannot be written");
-  }
-}
-
-// Descriptors 0-2 that the caller left closed would otherwise be taken by
-// the first files opened, and the messages would land in the catalogue. They
-// are opened the wrong way round, so that using one still fails as it would
-// have: a catalogue sent to a closed standard output must not vanish with
-// exit status 0.
-void occupy_standard_descriptors() {
-  for (int fd = 0; fd <= 2; ++fd) {
-    if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) (void)::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
   }
 }
 
@@ -220,18 +189,15 @@ void occupy_standard_descriptors() {
 
 int main(int argc, char** argv) {
   using namespace quelvarn;
-  occupy_standard_descriptors();
-  // Write errors must come back as errors we can report, not as signals
-  // that kill the run without a word: a reader that went away (SIGPIPE) or a
-  // file-size limit (SIGXFSZ).
-  ::signal(SIGPIPE, SIG_IGN);
-  ::signal(SIGXFSZ, SIG_IGN);
   std::set_terminate(say_last_words);
-
+  // Until the arguments are taken in properly (which needs memory), the
+  // input's name as the system handed it over is what a failure shows.
+  if (argc == 3) last_words.path = argv[1];
   try {
-    console con(STDOUT_FILENO);
-    if (argc == 2) {
-      std::string_view arg = argv[1];
+    std::vector<std::string> args = start_process(argc, argv);
+    console con(standard_stream::output);
+    if (args.size() == 1) {
+      std::string_view arg = args[0];
       // Printing is all these do: a text that could not be printed is a failure.
       if (arg == "--help" || arg == "-h") {
         help(con);
@@ -242,14 +208,14 @@ int main(int argc, char** argv) {
         return con.failed() ? kFailure : kSuccess;
       }
     }
-    if (argc != 3) {
+    if (args.size() != 2) {
       usage(con);
       return kUsage;
     }
-    last_words.path = argv[1];
-    return run(argv[1], argv[2]);
+    last_words.path = args[0].c_str();
+    return run(args[0], args[1]);
   } catch (...) {
-    // Not even a message could be built: the status must still say so.
-    return kFailure;
+    // Not even a message could be built: the words made ready still can be.
+    say_last_words();
   }
 }

@@ -2,6 +2,7 @@
 #ifndef QUELVARN_OUTPUT_FILE_H_
 #define QUELVARN_OUTPUT_FILE_H_
 
+#include <memory>
 #include <string>
 
 #include "io.h"
@@ -9,12 +10,15 @@
 namespace quelvarn {
 
 /// A regular output file is written to a temporary file in its directory and
-/// renamed over the target only by commit(), so a failed or interrupted run
-/// leaves the user's previous catalogue exactly as it was. The temporary file
-/// is unnamed (O_TMPFILE) where the file system allows, so that not even
-/// SIGKILL leaves a stray file; elsewhere it is named and removed on failure
-/// and on SIGINT, SIGTERM, SIGHUP and SIGQUIT. Outputs that are not regular
-/// files (pipes, devices) are written directly.
+/// moved over the target only by commit(), so a failed or interrupted run
+/// leaves the user's previous catalogue exactly as it was. On Linux the
+/// temporary file is unnamed (O_TMPFILE) where the file system allows, so
+/// that not even SIGKILL leaves a stray file; elsewhere it is named and
+/// removed on failure and on SIGINT, SIGTERM, SIGHUP and SIGQUIT (on Windows:
+/// Ctrl-C, Ctrl-Break, closing the console). Outputs that are not regular
+/// files (pipes, devices, NUL and CON) are written directly. On Windows the
+/// lines written end in CR LF. output_file-posix.cc and output_file-win32.cc
+/// implement it.
 class output_file {
  public:
   enum class temporary { unnamed_if_possible, named };
@@ -33,7 +37,7 @@ class output_file {
   output_file(const output_file&) = delete;
   output_file& operator=(const output_file&) = delete;
 
-  byte_sink& sink() { return sink_; }
+  byte_sink& sink();
 
   /// Removes a named temporary file, if one exists; async-signal-safe, for
   /// the last moments of a process that cannot unwind.
@@ -44,15 +48,8 @@ class output_file {
   void commit();
 
  private:
-  void discard();
-
-  std::string target_;     // the path finally written, symbolic links resolved
-  std::string temp_path_;  // named temporary file, if one is used
-  int fd_ = -1;
-  bool direct_ = false;
-  bool unnamed_ = false;
-  bool borrowed_ = false;  // standard output: not ours to close
-  fd_sink sink_{-1};
+  struct impl;
+  std::unique_ptr<impl> impl_;
 };
 
 }  // namespace quelvarn

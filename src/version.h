@@ -2,7 +2,9 @@
 #define QUELVARN_VERSION_H_
 
 namespace quelvarn {
-inline constexpr const char* kVersion = "1.0.0";
-}
+// QUELVARN_VERSION comes from project(VERSION) in CMakeLists.txt, the one
+// place the version is written.
+inline constexpr const char* kVersion = QUELVARN_VERSION;
+}  // namespace quelvarn
 
 #endif  // QUELVARN_VERSION_H_

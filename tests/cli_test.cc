@@ -43,7 +43,7 @@ TEST(Cli, CommandLine) {
   }
   run_result version = run_quelvarn({"--version"});
   EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.console, std::string("quelvarn 1.0.0 (gzip: ") + gzip_decoder_name() + ")\n");
+  EXPECT_EQ(version.console, std::string("quelvarn " QUELVARN_VERSION " (gzip: ") + gzip_decoder_name() + ")\n");
   // Options only count alone; with two arguments they are paths.
   EXPECT_EQ(run_quelvarn({"--help", dir.path("out")}).console, failure(" file --help not exits"));
   EXPECT_TRUE(dir.names().empty());
@@ -102,23 +102,31 @@ TEST(Cli, RejectedInputLeavesTheOutputAlone) {
   address.sun_family = AF_UNIX;
   std::snprintf(address.sun_path, sizeof address.sun_path, "%s", dir.path("socket").c_str());
   ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  // The system's cause goes to standard error; a file that is no catalogue
+  // has none.
+  auto cause = [&](const std::string& name, const std::string& text) {
+    return "quelvarn: " + dir.path(name) + ": " + text + "\n";
+  };
   struct {
-    std::string input, message;
+    std::string input, message, errors;
   } cases[] = {
       // Exists, but cannot be opened.
-      {dir.path("socket"), " file " + dir.path("socket") + " cannot be read"},
+      {dir.path("socket"), " file " + dir.path("socket") + " cannot be read",
+       cause("socket", "No such device or address")},
       // Control bytes are never echoed to the terminal.
-      {dir.path("\x1b[2J"), " file " + dir.path("?[2J") + " not exits"},
-      {dir.path("missing"), " file " + dir.path("missing") + " not exits"},
-      {dir.path("subdir"), " file " + dir.path("subdir") + " not exits"},
-      {dir.path("notes.txt"), " file " + dir.path("notes.txt") + " is bad"},
+      {dir.path("\x1b[2J"), " file " + dir.path("?[2J") + " not exits", cause("?[2J", "No such file or directory")},
+      {dir.path("missing"), " file " + dir.path("missing") + " not exits",
+       cause("missing", "No such file or directory")},
+      {dir.path("subdir"), " file " + dir.path("subdir") + " not exits", cause("subdir", "Is a directory")},
+      {dir.path("notes.txt"), " file " + dir.path("notes.txt") + " is bad", ""},
       // Endless and without line ends: only the first 64 KiB are looked at.
-      {"/dev/zero", " file /dev/zero is bad"},
+      {"/dev/zero", " file /dev/zero is bad", ""},
   };
   for (const auto& c : cases) {
     run_result r = run_quelvarn({c.input, dir.path("out")});
     EXPECT_EQ(r.status, 1) << c.input;
     EXPECT_EQ(r.console, failure(c.message));
+    EXPECT_EQ(r.errors, c.errors);
   }
   // A missing input must not create an output either.
   EXPECT_EQ(run_quelvarn({dir.path("missing"), dir.path("new")}).status, 1);
@@ -224,7 +232,9 @@ TEST(Cli, UnwritableOutputIsReportedBeforeStarting) {
     std::string message = failure(" file " + out + " cannot be written");
     // /dev/full is opened fine and fails on the first write, after the start.
     EXPECT_EQ(r.console, out == "/dev/full" ? "\n Starting\n\n" + message : message);
+    EXPECT_TRUE(r.errors.starts_with("quelvarn: " + out + ": ") && r.errors.ends_with("\n")) << r.errors;
   }
+  EXPECT_EQ(run_quelvarn({dir.path("in"), "/dev/full"}).errors, "quelvarn: /dev/full: No space left on device\n");
 }
 
 TEST(Cli, ReplacesTheTargetKeepingModeAndLinks) {

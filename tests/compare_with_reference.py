@@ -4,6 +4,9 @@ plain and gzip-compressed, and fails on any byte of difference in the output
 file, the console or the exit status.
 
 usage: compare_with_reference.py QUELVARN_BINARY TEST_DATA_DIR
+
+A Windows program (quelvarn.exe) is run under Wine, and its output and
+console are expected with CR LF line ends.
 """
 
 import gzip
@@ -72,8 +75,12 @@ def run_case(binary, workdir, name, data, stored=None):
         f.write(data if stored is None else stored)
     if os.path.exists(out_path):
         os.unlink(out_path)
-    got = subprocess.run([binary, in_path, out_path], capture_output=True)
+    windows = binary.endswith(".exe")
+    got = subprocess.run((["wine"] if windows else []) + [binary, in_path, out_path], capture_output=True)
     want_console, want_output, want_status = reference_convert.convert(data, in_path, out_path)
+    if windows:
+        want_console = want_console.replace(b"\n", b"\r\n")
+        want_output = want_output and want_output.replace(b"\n", b"\r\n")
     problems = []
     if got.returncode != want_status:
         problems.append("exit status %d, expected %d" % (got.returncode, want_status))

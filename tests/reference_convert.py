@@ -8,11 +8,22 @@ text and the output bytes of a successful run, or the console text of a
 rejected input.
 """
 
+import os
+import re
 import unicodedata
 
 TITLE = b"MINOR PLANET CENTER ORBIT DATABASE (MPCORB)"
 MAX_LINE = 64 * 1024
-BANNER = b"\n quelvarn 1.0.0\n\n"
+
+
+def project_version():
+    """The version as CMakeLists.txt's project() states it, the one place it is written."""
+    cmake = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "CMakeLists.txt")
+    with open(cmake, "rb") as f:
+        return re.search(rb"project\(quelvarn VERSION ([0-9.]+)", f.read()).group(1)
+
+
+BANNER = b"\n quelvarn " + project_version() + b"\n\n"
 CODES = b"123456789ABCDEFGHIJKLMNOPQRSTUV"
 CENTURY = {ord("I"): 1800, ord("J"): 1900, ord("K"): 2000}
 MONTH_DAYS = [31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31]

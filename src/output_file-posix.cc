@@ -1,5 +1,7 @@
-#include "output_file.h"
-
+// output_file.h for Linux, macOS and the BSDs. Linux gets an unnamed
+// temporary file (O_TMPFILE, named through /proc at the end) unless built
+// with QUELVARN_PORTABLE_POSIX, which gives it the named temporary file that
+// the other systems get, so that their code is tested here too.
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
@@ -9,6 +11,14 @@
 
 #include <cerrno>
 #include <cstring>
+
+#include "output_file.h"
+
+#if defined(__linux__) && defined(O_TMPFILE) && !defined(QUELVARN_PORTABLE_POSIX)
+#define QUELVARN_UNNAMED_TEMPORARY 1
+#else
+#define QUELVARN_UNNAMED_TEMPORARY 0
+#endif
 
 namespace quelvarn {
 namespace {
@@ -98,7 +108,27 @@ std::string unique_suffix() {
   return suffix;
 }
 
-[[noreturn]] void fail(const char* what) { throw write_error(std::string(what) + ": " + std::strerror(errno)); }
+// The cause, as the system tells it, goes with the error to the user.
+[[noreturn]] void fail() { throw write_error(std::error_code(errno, std::generic_category())); }
+
+class fd_sink final : public byte_sink {
+ public:
+  explicit fd_sink(int fd) : fd_(fd) {}
+  void write(std::string_view data) override {
+    while (!data.empty()) {
+      ssize_t put = ::write(fd_, data.data(), data.size());
+      if (put < 0) {
+        if (errno == EINTR) continue;
+        fail();
+      }
+      if (put == 0) throw write_error("write made no progress");
+      data.remove_prefix(static_cast<std::size_t>(put));
+    }
+  }
+
+ private:
+  int fd_;
+};
 
 // Temporary names are short and of one length, so that any target name the
 // file system takes has a temporary name it takes too.
@@ -109,114 +139,139 @@ void check_target_name(const std::string& target) {
   std::string base = base_of(target);
   if (base.empty() || base == "." || base == "..") {
     errno = EISDIR;
-    fail("output is a directory");
+    fail();
   }
   long name_max = ::pathconf(dir_of(target).c_str(), _PC_NAME_MAX);
   bool too_long = base.size() > static_cast<std::size_t>(name_max > 0 ? name_max : NAME_MAX) ||
                   target.size() >= PATH_MAX || temporary_name(dir_of(target), unique_suffix()).size() >= PATH_MAX;
   if (too_long) {
     errno = ENAMETOOLONG;
-    fail("cannot name output");
+    fail();
   }
 }
 
 }  // namespace
 
-output_file::output_file(const std::string& path, temporary kind) {
+struct output_file::impl {
+  std::string target;     // the path finally written, symbolic links resolved
+  std::string temp_path;  // named temporary file, if one is used
+  int fd = -1;
+  bool direct = false;
+  bool unnamed = false;
+  bool borrowed = false;  // standard output: not ours to close
+  fd_sink sink{-1};
+
+  void discard();
+};
+
+output_file::output_file(const std::string& path, temporary kind) : impl_(std::make_unique<impl>()) {
+  impl& o = *impl_;
   struct stat st {};
   bool exists = false;
   if (::stat(path.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) throw write_error("output is a directory");
+    if (S_ISDIR(st.st_mode)) throw write_error(std::make_error_code(std::errc::is_a_directory));
     if (!S_ISREG(st.st_mode)) {
       // A pipe or a device has no previous content to protect.
-      fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
-      if (fd_ < 0) fail("cannot open output");
-      direct_ = true;
-      sink_ = fd_sink(fd_);
+      o.fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+      if (o.fd < 0) fail();
+      o.direct = true;
+      o.sink = fd_sink(o.fd);
       return;
     }
     exists = true;
   } else if (errno != ENOENT) {
-    fail("cannot look at output");
+    fail();
   }
-  target_ = resolve_links(path);
-  check_target_name(target_);
+  o.target = resolve_links(path);
+  check_target_name(o.target);
 
-  std::string dir = dir_of(target_);
+  std::string dir = dir_of(o.target);
+#if QUELVARN_UNNAMED_TEMPORARY
   if (kind == temporary::unnamed_if_possible && ::access("/proc/self/fd", X_OK) == 0) {
-    fd_ = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    unnamed_ = fd_ >= 0;
+    o.fd = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    o.unnamed = o.fd >= 0;
   }
-  if (fd_ < 0) {
+#else
+  (void)kind;
+#endif
+  if (o.fd < 0) {
     std::string name = temporary_name(dir, "XXXXXX");
     signal_guard guard;
-    fd_ = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd_ < 0) fail("cannot create output");
-    temp_path_ = name;
-    arm_cleanup(temp_path_);
+    o.fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (o.fd < 0) fail();
+    o.temp_path = name;
+    arm_cleanup(o.temp_path);
     if (!exists) {
       mode_t mask = ::umask(0);
       ::umask(mask);
-      ::fchmod(fd_, 0666 & ~mask);
+      ::fchmod(o.fd, 0666 & ~mask);
     }
   }
   if (exists) {
     // Keep the owner and the permission bits a user gave the old catalogue;
     // a failure here is no reason to refuse the conversion.
-    if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) (void)!::fchown(fd_, st.st_uid, st.st_gid);
-    ::fchmod(fd_, st.st_mode & 07777);
+    if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) (void)!::fchown(o.fd, st.st_uid, st.st_gid);
+    ::fchmod(o.fd, st.st_mode & 07777);
   }
-  sink_ = fd_sink(fd_);
+  o.sink = fd_sink(o.fd);
 }
 
-output_file::output_file(standard_output_t) : fd_(STDOUT_FILENO), direct_(true), borrowed_(true) {
-  sink_ = fd_sink(fd_);
+output_file::output_file(standard_output_t) : impl_(std::make_unique<impl>()) {
+  impl_->fd = STDOUT_FILENO;
+  impl_->direct = true;
+  impl_->borrowed = true;
+  impl_->sink = fd_sink(STDOUT_FILENO);
 }
 
-output_file::~output_file() { discard(); }
+output_file::~output_file() { impl_->discard(); }
 
 void output_file::abandon_temporary() {
   if (cleanup_armed != 0) ::unlink(cleanup_path);
 }
 
-void output_file::discard() {
-  if (fd_ >= 0 && !borrowed_) ::close(fd_);
-  fd_ = -1;
-  if (!temp_path_.empty()) {
-    ::unlink(temp_path_.c_str());
-    temp_path_.clear();
+byte_sink& output_file::sink() { return impl_->sink; }
+
+void output_file::impl::discard() {
+  if (fd >= 0 && !borrowed) ::close(fd);
+  fd = -1;
+  if (!temp_path.empty()) {
+    ::unlink(temp_path.c_str());
+    temp_path.clear();
   }
   disarm_cleanup();
 }
 
 void output_file::commit() {
-  if (direct_) {
-    int fd = fd_;
-    fd_ = -1;
-    if (!borrowed_ && ::close(fd) != 0) fail("cannot close output");
+  impl& o = *impl_;
+  if (o.direct) {
+    int fd = o.fd;
+    o.fd = -1;
+    if (!o.borrowed && ::close(fd) != 0) fail();
     return;
   }
-  if (::fsync(fd_) != 0) fail("cannot flush output");
+  if (::fsync(o.fd) != 0) fail();
 
   signal_guard guard;
-  std::string dir = dir_of(target_);
-  if (unnamed_) {
-    std::string proc_path = "/proc/self/fd/" + std::to_string(fd_);
-    for (int attempt = 0; temp_path_.empty(); ++attempt) {
+  std::string dir = dir_of(o.target);
+#if QUELVARN_UNNAMED_TEMPORARY
+  if (o.unnamed) {
+    std::string proc_path = "/proc/self/fd/" + std::to_string(o.fd);
+    for (int attempt = 0; o.temp_path.empty(); ++attempt) {
       std::string name = temporary_name(dir, unique_suffix());
       if (::linkat(AT_FDCWD, proc_path.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-        temp_path_ = name;
-        arm_cleanup(temp_path_);
+        o.temp_path = name;
+        arm_cleanup(o.temp_path);
       } else if (errno != EEXIST || attempt > 100) {
-        fail("cannot name output");
+        fail();
       }
     }
   }
-  int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0) fail("cannot close output");
-  if (::rename(temp_path_.c_str(), target_.c_str()) != 0) fail("cannot replace output");
-  temp_path_.clear();
+#endif
+  int fd = o.fd;
+  o.fd = -1;
+  if (::close(fd) != 0) fail();
+  if (::rename(o.temp_path.c_str(), o.target.c_str()) != 0) fail();
+  o.temp_path.clear();
   disarm_cleanup();
 
   // Make the rename itself durable; the data already is.

@@ -1,0 +1,76 @@
+// Everything quelvarn asks of the operating system, apart from the safe
+// replacement of the output (output_file.h). platform-posix.cc and
+// platform-win32.cc implement it; CMake builds the one for the target. No
+// other file includes a system header or sees a descriptor or a handle.
+#ifndef QUELVARN_PLATFORM_H_
+#define QUELVARN_PLATFORM_H_
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "io.h"
+
+namespace quelvarn {
+
+/// The arguments after the program's name, in UTF-8 whatever the system's
+/// own encoding (Windows hands them over as UTF-16). Also sets the process
+/// up so that write failures come back as errors to report, not as signals.
+std::vector<std::string> start_process(int argc, char** argv);
+
+/// What makes a file the same file under any path or link to it.
+struct file_identity {
+  std::uint64_t volume = 0;
+  std::uint64_t file = 0;
+  bool operator==(const file_identity&) const = default;
+};
+
+struct input_file {
+  /// Reads the file. Knowing the size a regular file had when it was opened,
+  /// it treats an early end (the file was truncated while being read) as a
+  /// read error rather than as a shorter catalogue.
+  std::unique_ptr<byte_source> source;
+  /// Nothing for what has no identity to compare (a pipe, a device).
+  std::optional<file_identity> identity;
+};
+
+/// Opens a file, pipe or device for reading; a directory is refused. Throws
+/// read_error with the system's cause.
+input_file open_input(const std::string& path);
+
+/// The identity of the file a path names, or nothing if it names none.
+std::optional<file_identity> identify(const std::string& path);
+
+enum class standard_stream { output, error };
+
+/// How lines end in text written for the user: CR LF on Windows.
+#ifdef _WIN32
+inline constexpr std::string_view kLineEnd = "\r\n";
+#else
+inline constexpr std::string_view kLineEnd = "\n";
+#endif
+
+/// Writes one whole line, with kLineEnd, at once. False if it could not be
+/// written (a console that has gone away, which must not stop a conversion).
+bool write_line(standard_stream to, std::string_view line);
+
+/// Writes bytes as they are, allocating nothing: for the last words of a
+/// process that has run out of memory.
+void write_unbuffered(standard_stream to, std::string_view bytes) noexcept;
+
+/// Whether the path names the file, pipe or device that the stream already
+/// is.
+bool names_stream(const std::string& path, standard_stream stream);
+
+/// Starts a thread that never handles a signal or console event, so that
+/// they always reach the thread whose handlers clean up after the run.
+std::thread start_quiet_thread(std::function<void()> body);
+
+}  // namespace quelvarn
+
+#endif  // QUELVARN_PLATFORM_H_

@@ -1,0 +1,75 @@
+// Running the built quelvarn from the tests, on POSIX systems. (The Windows
+// build is run end to end by tests/windows_end_to_end.py under Wine.)
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "test_support.h"
+
+namespace quelvarn::testing {
+
+namespace {
+
+std::string drain(int fd) {
+  std::string text;
+  char buf[65536];
+  for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) text.append(buf, static_cast<std::size_t>(n));
+  ::close(fd);
+  return text;
+}
+
+}  // namespace
+
+process spawn_quelvarn(const std::vector<std::string>& args, const std::function<void()>& before_exec) {
+  // Standard error goes to a file, so that neither stream can fill its pipe
+  // while the other is being read.
+  int out_pipe[2];
+  process p;
+  p.errors = std::tmpfile();
+  if (::pipe(out_pipe) != 0 || p.errors == nullptr) throw std::runtime_error("pipe failed");
+  p.pid = ::fork();
+  if (p.pid == 0) {
+    ::dup2(out_pipe[1], 1);
+    ::dup2(::fileno(p.errors), 2);
+    ::close(out_pipe[0]);
+    if (before_exec) before_exec();
+    std::vector<char*> argv{const_cast<char*>(QUELVARN_BINARY)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(QUELVARN_BINARY, argv.data());
+    ::_exit(127);
+  }
+  ::close(out_pipe[1]);
+  p.console_fd = out_pipe[0];
+  return p;
+}
+
+bool wait_for_console(process& p, const std::string& text, std::string& seen) {
+  char buf[4096];
+  while (seen.find(text) == std::string::npos) {
+    ssize_t n = ::read(p.console_fd, buf, sizeof buf);
+    if (n <= 0) return false;
+    seen.append(buf, static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+run_result finish(process& p, const std::string& seen) {
+  run_result result;
+  result.console = seen + drain(p.console_fd);
+  int wstatus = 0;
+  struct rusage usage {};
+  ::wait4(p.pid, &wstatus, 0, &usage);
+  result.peak_memory_kib = usage.ru_maxrss;
+  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+  ::lseek(::fileno(p.errors), 0, SEEK_SET);
+  result.errors = drain(::dup(::fileno(p.errors)));
+  std::fclose(p.errors);
+  return result;
+}
+
+}  // namespace quelvarn::testing
