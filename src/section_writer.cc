@@ -77,7 +77,8 @@ char* put_line(char* out, std::string_view key, std::string_view value) {
   return put(out, value);
 }
 
-[[gnu::always_inline]] inline char* put_field_line(char* out, std::string_view key, std::string_view line, std::size_t offset, std::size_t width) {
+[[gnu::always_inline]] inline char* put_field_line(char* out, std::string_view key, std::string_view line,
+                                                   std::size_t offset, std::size_t width) {
   out = put(out, key);
   out = put_short_value(out, trimmed(field(line, offset, width)), line.data() + line.size());
   *out++ = '\n';
