@@ -1,9 +1,11 @@
 // The whole conversion of arbitrary bytes: plain or gzip input, header,
-// records and line ends as they come.
+// records and line ends as they come; then the same records merged by
+// --update into a catalogue made of the input's own first bytes.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
+#include "catalogue_update.h"
 #include "conversion.h"
 #include "input_stream.h"
 #include "io.h"
@@ -34,6 +36,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     out.finish();
     // Every converted record writes at least its constant lines.
     if (sink.bytes < (counts.records - counts.skipped) * 100) __builtin_trap();
+
+    auto again = open_catalogue_stream(std::make_unique<memory_source>(bytes), false);
+    line_reader update_lines(*again, 4096);
+    read_title(update_lines);
+    string_sink spooled;
+    output_buffer spool(spooled, false);
+    catalogue_update merge(std::string(bytes.substr(0, bytes.size() / 2)), spool);
+    selection_criteria criteria;
+    criteria.limit = 50;
+    selection select(criteria);
+    conversion_counts merged = update_records(update_lines, merge, quiet, &select);
+    spool.finish();
+    counting_sink written;
+    output_buffer merged_out(written, false);
+    memory_source spool_contents(spooled.text);
+    update_counts update = merge.write(merged_out, spool_contents);
+    merged_out.finish();
+    if (merged.selected > 50 || update.added > merged.selected) __builtin_trap();
   } catch (const read_error&) {
     // A corrupt compressed stream: reported to the user, not a fault.
   }

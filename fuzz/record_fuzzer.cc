@@ -1,15 +1,47 @@
-// One record line through the section writer, and its first five bytes
-// through the epoch conversion.
+// One record line through the section writer and the selection, its first
+// five bytes through the epoch conversion, and the whole input as a
+// catalogue that --update reads and merges a body into.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
 
+#include "catalogue_update.h"
 #include "io.h"
 #include "output_buffer.h"
 #include "packed_epoch.h"
 #include "section_writer.h"
+#include "selection.h"
+
+namespace {
+
+// The input as the user's catalogue, updated with Ceres: what is not Ceres
+// must come out as it went in.
+void update_catalogue(std::string_view catalogue) {
+  using namespace quelvarn;
+  static const std::string ceres =
+      "00001    3.34  0.12 K107N 113.41048   72.58976   80.39321   10.58682  0.0791382  0.21432817   2.7653485  0 "
+      "MPO110568  6063  94 1802-2006 0.61 M-v 30h MPCW       0000      (1) Ceres              20061025";
+  char section[kMaxSectionSize];
+  std::string_view text(section, static_cast<std::size_t>(record2section(ceres, section) - section));
+  string_sink spooled;
+  output_buffer spool(spooled, false);
+  catalogue_update merge{std::string(catalogue), spool};
+  merge.add(minor_planet_identity(ceres), text, minor_planet_update_keys());
+  merge.add(minor_planet_identity(ceres), text, minor_planet_update_keys());
+  spool.finish();
+  string_sink written;
+  output_buffer out(written, false);
+  memory_source spool_contents(spooled.text);
+  update_counts counts = merge.write(out, spool_contents);
+  out.finish();
+  if (counts.added > 1) __builtin_trap();
+  if (counts.updated == 0 && written.text.compare(0, catalogue.size(), catalogue) != 0) __builtin_trap();
+  if (counts.updated == 0 && counts.added == 0) __builtin_trap();
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quelvarn;
@@ -22,6 +54,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     out.finish();
   }
   if (sink.text.size() > kMaxSectionSize || sink.text.compare(sink.text.size() - 2, 2, "\n\n") != 0) __builtin_trap();
+
+  selection_criteria criteria;
+  criteria.max_magnitude = 12;
+  criteria.bodies = {"433", "ceres"};
+  if (add_orbit_classes("neo,tno,pha", criteria.classes)) __builtin_trap();
+  selection select(criteria);
+  body_identity body = minor_planet_identity(line);
+  bool named = false;
+  for (std::string_view id : {std::string_view(body.number), body.designation, body.name}) {
+    named = named || normalized_id(id) == "433" || normalized_id(id) == "ceres";
+  }
+  if (select.passes(body) && !named) __builtin_trap();
+  update_catalogue(line);
 
   std::string_view epoch = line.substr(0, 5);
   double day = jd(epoch);

@@ -18,14 +18,16 @@ constexpr std::size_t kShortestRecord = 175;
 // A file of nothing but bad lines must not flood the terminal.
 constexpr std::uint64_t kShownSkips = 100;
 
-// Writes the record's section, or says why the line cannot be converted.
-std::string convert_record(const text_line& line, output_buffer& out) {
+// Writes the record's section at room and sets end after it, or says why
+// the line cannot be converted. The designation is checked as its section
+// is written: one pass over it.
+std::string convert_record(const text_line& line, char* room, char*& end) {
   if (line.too_long) return "too long";
   if (line.text.size() < kShortestRecord) return "too short";
   std::string_view epoch = epoch_field(line.text);
   if (!epoch_readable(epoch)) return "bad epoch " + std::string(epoch);
-  // The designation is checked as its section is written: one pass over it.
-  if (!writable_record2section(line.text, out)) return "bad designation";
+  end = writable_record2section(line.text, room);
+  if (end == nullptr) return "bad designation";
   return {};
 }
 
@@ -87,7 +89,12 @@ bool read_title(line_reader& lines) {
   return lines.next(first) && first.text.find(kTitle) != std::string_view::npos;
 }
 
-conversion_counts convert_records(line_reader& lines, output_buffer& out, console& con) {
+namespace {
+
+// The record loop. room() gives kMaxSectionSize bytes for the next section; take() keeps the
+// section written there if its record is selected, and tells whether it was.
+template <typename Room, typename Take>
+conversion_counts record_loop(line_reader& lines, console& con, Room room, Take take) {
   text_line line;
   for (int i = 1; i < kHeaderLines && lines.next(line); ++i) {
   }
@@ -98,9 +105,12 @@ conversion_counts convert_records(line_reader& lines, output_buffer& out, consol
     ++counts.records;
     if (counts.records % kProgressInterval == 0) con.say(" Processing line: " + decimal(counts.records));
 
-    std::string reason = convert_record(line, out);
+    char* section = room();
+    char* end = nullptr;
+    std::string reason = convert_record(line, section, end);
     if (reason.empty()) {
       ++counts.converted;
+      if (take(line.text, section, end)) ++counts.selected;
     } else if (++counts.skipped <= kShownSkips) {
       con.say(" Skipped line " + decimal(line.number) + ": " + reason);
     } else if (counts.skipped == kShownSkips + 1) {
@@ -108,6 +118,33 @@ conversion_counts convert_records(line_reader& lines, output_buffer& out, consol
     }
   }
   return counts;
+}
+
+bool selected(selection* select, std::string_view line) {
+  return select == nullptr || (select->passes(minor_planet_identity(line)) && select->take());
+}
+
+}  // namespace
+
+conversion_counts convert_records(line_reader& lines, output_buffer& out, console& con, selection* select) {
+  auto room = [&] { return out.reserve(kMaxSectionSize); };
+  return record_loop(lines, con, room, [&](std::string_view line, char*, char* end) {
+    if (!selected(select, line)) return false;
+    out.commit(end);
+    return true;
+  });
+}
+
+conversion_counts update_records(line_reader& lines, catalogue_update& update, console& con, selection* select) {
+  char buffer[kMaxSectionSize];
+  return record_loop(
+      lines, con, [&] { return buffer; },
+      [&](std::string_view line, char* section, char* end) {
+        if (!selected(select, line)) return false;
+        update.add(minor_planet_identity(line), std::string_view(section, static_cast<std::size_t>(end - section)),
+                   minor_planet_update_keys());
+        return true;
+      });
 }
 
 }  // namespace quelvarn

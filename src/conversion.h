@@ -7,9 +7,11 @@
 #include <string>
 #include <string_view>
 
+#include "catalogue_update.h"
 #include "line_reader.h"
 #include "output_buffer.h"
 #include "platform.h"
+#include "selection.h"
 
 namespace quelvarn {
 
@@ -48,13 +50,20 @@ struct conversion_counts {
   /// catalogue grows, and a count that wraps would misreport silently.
   std::uint64_t records = 0;
   std::uint64_t skipped = 0;
-  /// Sections written. None at all means the input was no catalogue.
+  /// Records fit to convert, selected or not. None at all means the input
+  /// was no catalogue.
   std::uint64_t converted = 0;
+  /// Records that passed the selection and were written or merged.
+  std::uint64_t selected = 0;
 };
 
-/// Skips the rest of the header, then converts every non-empty line,
-/// announcing progress and skipped lines on the console.
-conversion_counts convert_records(line_reader& lines, output_buffer& out, console& con);
+/// Skips the rest of the header, then converts every non-empty line that
+/// passes the selection (every line without one), announcing progress and
+/// skipped lines on the console.
+conversion_counts convert_records(line_reader& lines, output_buffer& out, console& con, selection* select = nullptr);
+
+/// The same, merging the sections into a catalogue instead.
+conversion_counts update_records(line_reader& lines, catalogue_update& update, console& con, selection* select);
 
 }  // namespace quelvarn
 

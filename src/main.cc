@@ -10,13 +10,16 @@
 #include <system_error>
 #include <vector>
 
+#include "catalogue_update.h"
 #include "conversion.h"
 #include "input_stream.h"
 #include "io.h"
 #include "line_reader.h"
+#include "options.h"
 #include "output_buffer.h"
 #include "output_file.h"
 #include "platform.h"
+#include "selection.h"
 #include "version.h"
 
 namespace quelvarn {
@@ -37,12 +40,26 @@ void help(console& con) {
   con.say("(MPCORB.DAT, plain or gzip-compressed) into the minor-body catalogue that");
   con.say("the Stellarium planetarium reads (ssystem_minor.ini).");
   con.say("");
-  con.say("Usage: quelvarn INPUT OUTPUT");
+  con.say("Usage: quelvarn [OPTIONS] INPUT OUTPUT");
   con.say("       quelvarn --help | -h | --version");
   con.say("");
   con.say("  INPUT   the catalogue: MPCORB.DAT or MPCORB.DAT.gz");
   con.say("  OUTPUT  the catalogue to write, such as ~/.stellarium/data/ssystem_minor.ini;");
   con.say("          it is replaced only once the whole conversion has succeeded");
+  con.say("");
+  con.say("Options (before or after the paths; --opt VALUE or --opt=VALUE):");
+  for (std::string_view line : option_lines()) con.say(line);
+  con.say("");
+  // The class names, wrapped to fit 80 columns.
+  std::string classes = "Orbit classes: " + orbit_class_names() + ".";
+  while (classes.size() > 80) {
+    std::size_t cut = classes.rfind(' ', 80);
+    con.say(classes.substr(0, cut));
+    classes = "  " + classes.substr(cut + 1);
+  }
+  con.say(classes);
+  con.say("A body is written when it passes every kind of option given, such as:");
+  con.say("  quelvarn --update --max-magnitude 12 MPCORB.DAT.gz ssystem_minor.ini");
   con.say("");
   con.say("Messages go to standard output, or to standard error when OUTPUT is");
   con.say("standard output itself (quelvarn MPCORB.DAT /dev/stdout | ...).");
@@ -120,13 +137,92 @@ bool names_nothing(const std::error_code& code) {
 // What has been reached decides the message when memory or threads run out.
 enum class stage { reading, writing };
 
-int convert(const std::string& in_path, const std::string& out_path, input_file& in, console& con,
-            bool to_standard_output, stage& reached) {
+// The catalogue that --update merges into: empty when OUTPUT does not exist
+// yet or is standard output. Throws read_error when it exists but cannot be
+// read.
+std::string read_existing(const std::string& path, bool to_standard_output) {
+  std::string text;
+  if (to_standard_output) return text;
+  input_file existing;
+  try {
+    existing = open_input(path);
+  } catch (const read_error& e) {
+    if (e.code() == std::errc::no_such_file_or_directory) return text;
+    throw;
+  }
+  char buffer[64 * 1024];
+  while (std::size_t n = existing.source->read(buffer, sizeof buffer)) text.append(buffer, n);
+  // Where the output turns every LF into CR LF (Windows), the catalogue's
+  // own CR LF ends are made LF first, so that they come back as they were.
+  if (kLineEnd == "\r\n") {
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) text[kept++] = text[i];
+    }
+    text.resize(kept);
+  }
+  return text;
+}
+
+void summary(console& con, const options& opts, const conversion_counts& counts, const update_counts* updated,
+             const selection& select) {
+  con.say("");
+  con.say(" End of processing: " + decimal(counts.records) + " asteroids.");
+  if (opts.select.any()) con.say(" Selected records: " + decimal(counts.selected));
+  if (updated != nullptr) {
+    con.say(" Updated sections: " + decimal(updated->updated));
+    con.say(" Added sections: " + decimal(updated->added));
+  }
+  if (counts.skipped > 0) con.say(" Skipped records: " + decimal(counts.skipped));
+  for (const std::string& id : select.not_found()) con.say(" Not found: " + id);
+  con.say("");
+  con.say(" Finished");
+  banner(con);
+}
+
+// --update: the new sections wait in a spool until the whole input has
+// been read, because the updated sections that come before them depend on
+// its last records.
+update_counts update(std::string existing, const std::string& out_path, output_file& out, line_reader& lines,
+                     console& con, selection* select, conversion_counts& counts) {
+  spool_file spool(out_path);
+  output_buffer spool_buffer(spool.sink());
+  catalogue_update merge(std::move(existing), spool_buffer);
+  counts = update_records(lines, merge, con, select);
+  spool_buffer.finish();
+  if (counts.converted == 0) return {};
+  output_buffer buffer(out.sink());
+  update_counts updated;
+  try {
+    updated = merge.write(buffer, spool.rewind());
+  } catch (const read_error& e) {
+    // The spool is our own output; it failing is not the input's fault.
+    throw write_error(e.what());
+  }
+  buffer.finish();
+  return updated;
+}
+
+int convert(const options& opts, input_file& in, console& con, bool to_standard_output, stage& reached) {
+  const std::string& in_path = opts.paths[0];
+  const std::string& out_path = opts.paths[1];
   std::unique_ptr<byte_source> input = open_catalogue_stream(std::move(in.source));
   line_reader lines(*input);
   if (!read_title(lines)) return fail(con, " file " + in_path + " is bad");
 
   if (in.identity && identify(out_path) == in.identity) return fail(con, " file " + out_path + " is the input file");
+
+  std::string existing;
+  if (opts.update) {
+    last_words = {con.stream(), out_path.c_str(), " cannot be read"};
+    try {
+      existing = read_existing(out_path, to_standard_output);
+    } catch (const read_error& e) {
+      return fail(con, " file " + out_path + " cannot be read", out_path, e);
+    } catch (const std::exception&) {
+      return fail(con, " file " + out_path + " cannot be read");
+    }
+  }
 
   reached = stage::writing;
   last_words = {con.stream(), out_path.c_str(), " cannot be written"};
@@ -134,26 +230,30 @@ int convert(const std::string& in_path, const std::string& out_path, input_file&
   con.say("");
   con.say(" Starting");
   con.say("");
-  output_buffer buffer(out.sink());
-  conversion_counts counts = convert_records(lines, buffer, con);
-  buffer.finish();
+  selection select(opts.select);
+  selection* chosen = opts.select.any() ? &select : nullptr;
+  conversion_counts counts;
+  update_counts updated;
+  if (opts.update) {
+    updated = update(std::move(existing), out_path, out, lines, con, chosen, counts);
+  } else {
+    output_buffer buffer(out.sink());
+    counts = convert_records(lines, buffer, con, chosen);
+    buffer.finish();
+  }
   // Nothing convertible: replacing a catalogue with an empty one would lose it.
   if (counts.converted == 0) return fail(con, " file " + in_path + " is bad");
   out.commit();
-
-  con.say("");
-  con.say(" End of processing: " + decimal(counts.records) + " asteroids.");
-  if (counts.skipped > 0) con.say(" Skipped records: " + decimal(counts.skipped));
-  con.say("");
-  con.say(" Finished");
-  banner(con);
+  summary(con, opts, counts, opts.update ? &updated : nullptr, select);
   return kSuccess;
 }
 
 // The order of the checks matters: nothing may touch the output before the
 // input has shown itself to be a catalogue, so that a swapped pair of
 // arguments or a typo cannot cost the user the catalogue they have.
-int run(const std::string& in_path, const std::string& out_path) {
+int run(const options& opts) {
+  const std::string& in_path = opts.paths[0];
+  const std::string& out_path = opts.paths[1];
   // The catalogue must never be mixed with the messages: when it goes to
   // standard output they go to standard error, or nowhere if that is the
   // same stream.
@@ -172,7 +272,7 @@ int run(const std::string& in_path, const std::string& out_path) {
 
   stage reached = stage::reading;
   try {
-    return convert(in_path, out_path, in, con, to_standard_output, reached);
+    return convert(opts, in, con, to_standard_output, reached);
   } catch (const read_error& e) {
     return fail(con, " file " + in_path + " cannot be read", in_path, e);
   } catch (const write_error& e) {
@@ -196,24 +296,30 @@ int main(int argc, char** argv) {
   try {
     std::vector<std::string> args = start_process(argc, argv);
     console con(standard_stream::output);
-    if (args.size() == 1) {
-      std::string_view arg = args[0];
-      // Printing is all these do: a text that could not be printed is a failure.
-      if (arg == "--help" || arg == "-h") {
-        help(con);
-        return con.failed() ? kFailure : kSuccess;
-      }
-      if (arg == "--version") {
-        con.say(std::string("quelvarn ") + kVersion + " (gzip: " + gzip_decoder_name() + ")");
-        return con.failed() ? kFailure : kSuccess;
-      }
-    }
-    if (args.size() != 2) {
+    options opts;
+    try {
+      opts = parse_options(std::vector<std::string_view>(args.begin(), args.end()));
+    } catch (const usage_error& e) {
+      con.say("");
+      con.say(e.what());
       usage(con);
       return kUsage;
     }
-    last_words.path = args[0].c_str();
-    return run(args[0], args[1]);
+    // Printing is all these do: a text that could not be printed is a failure.
+    if (opts.help) {
+      help(con);
+      return con.failed() ? kFailure : kSuccess;
+    }
+    if (opts.version) {
+      con.say(std::string("quelvarn ") + kVersion + " (gzip: " + gzip_decoder_name() + ")");
+      return con.failed() ? kFailure : kSuccess;
+    }
+    if (opts.paths.size() != 2) {
+      usage(con);
+      return kUsage;
+    }
+    last_words.path = opts.paths[0].c_str();
+    return run(opts);
   } catch (...) {
     // Not even a message could be built: the words made ready still can be.
     say_last_words();

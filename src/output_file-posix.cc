@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "output_file.h"
@@ -280,6 +281,60 @@ void output_file::commit() {
     ::fsync(dir_fd);
     ::close(dir_fd);
   }
+}
+
+namespace {
+
+int open_unnamed(const std::string& dir) {
+#if QUELVARN_UNNAMED_TEMPORARY
+  int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd >= 0) return fd;
+#endif
+  std::string name = dir + "/.quelvarn-spool.XXXXXX";
+  signal_guard guard;
+  int named = ::mkostemp(name.data(), O_CLOEXEC);
+  if (named >= 0) ::unlink(name.c_str());
+  return named;
+}
+
+}  // namespace
+
+struct spool_file::impl final : byte_source {
+  int fd = -1;
+  fd_sink sink{-1};
+
+  ~impl() override {
+    if (fd >= 0) ::close(fd);
+  }
+  std::size_t read(char* buf, std::size_t n) override {
+    for (;;) {
+      ssize_t got = ::read(fd, buf, n);
+      if (got >= 0) return static_cast<std::size_t>(got);
+      if (errno != EINTR) throw read_error(std::error_code(errno, std::generic_category()));
+    }
+  }
+};
+
+spool_file::spool_file(const std::string& output_path) : impl_(std::make_unique<impl>()) {
+  struct stat st {};
+  if (::stat(output_path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) {
+    impl_->fd = open_unnamed(dir_of(resolve_links(output_path)));
+  }
+  if (impl_->fd < 0) {
+    const char* tmp = ::getenv("TMPDIR");
+    impl_->fd = open_unnamed(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp");
+  }
+  if (impl_->fd < 0) fail();
+  impl_->sink = fd_sink(impl_->fd);
+}
+
+spool_file::~spool_file() = default;
+
+byte_sink& spool_file::sink() { return impl_->sink; }
+
+byte_source& spool_file::rewind() {
+  if (::lseek(impl_->fd, 0, SEEK_SET) != 0) throw read_error(std::error_code(errno, std::generic_category()));
+  return *impl_;
 }
 
 }  // namespace quelvarn

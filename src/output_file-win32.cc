@@ -2,6 +2,7 @@
 // to a temporary file in the target's folder, flushed, and moved over the
 // target; Ctrl-C, Ctrl-Break and closing the console window remove the
 // temporary file and leave the old catalogue as it was.
+#include <algorithm>
 #include <string>
 
 #include "output_file.h"
@@ -173,6 +174,55 @@ void output_file::commit() {
   }
   o.temp_path.clear();
   cleanup_armed = false;
+}
+
+// The scratch file of --update: in the temporary folder, removed by Windows
+// when it is closed, however the process ends.
+struct spool_file::impl final : byte_source, byte_sink {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+
+  ~impl() override {
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+  std::size_t read(char* buf, std::size_t n) override {
+    DWORD got = 0;
+    if (!ReadFile(handle, buf, static_cast<DWORD>(std::min<std::size_t>(n, 1 << 30)), &got, nullptr)) {
+      throw read_error(last_error());
+    }
+    return got;
+  }
+  void write(std::string_view data) override {
+    while (!data.empty()) {
+      DWORD put = 0;
+      DWORD size = static_cast<DWORD>(std::min<std::size_t>(data.size(), 1 << 30));
+      if (!WriteFile(handle, data.data(), size, &put, nullptr) || put == 0) throw write_error(last_error());
+      data.remove_prefix(put);
+    }
+  }
+};
+
+spool_file::spool_file(const std::string&) : impl_(std::make_unique<impl>()) {
+  wchar_t dir[MAX_PATH + 1];
+  DWORD length = GetTempPathW(MAX_PATH + 1, dir);
+  if (length == 0 || length > MAX_PATH) throw write_error(last_error());
+  for (int attempt = 0; impl_->handle == INVALID_HANDLE_VALUE; ++attempt) {
+    std::wstring name = std::wstring(dir) + L"quelvarn-spool-" + unique_suffix();
+    impl_->handle = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (impl_->handle == INVALID_HANDLE_VALUE && (GetLastError() != ERROR_FILE_EXISTS || attempt > 100)) {
+      throw write_error(last_error());
+    }
+  }
+}
+
+spool_file::~spool_file() = default;
+
+byte_sink& spool_file::sink() { return *impl_; }
+
+byte_source& spool_file::rewind() {
+  LARGE_INTEGER start{};
+  if (!SetFilePointerEx(impl_->handle, start, nullptr, FILE_BEGIN)) throw read_error(last_error());
+  return *impl_;
 }
 
 }  // namespace quelvarn

@@ -52,6 +52,28 @@ class output_file {
   std::unique_ptr<impl> impl_;
 };
 
+/// Scratch space for data written once and read back once, in a file that
+/// has no name (or loses it at once), so that no run, however it ends,
+/// leaves it behind. It is made beside the output (the same file system
+/// keeps the same space), or in the temporary directory when that fails.
+class spool_file {
+ public:
+  /// Throws write_error when no scratch file can be made.
+  explicit spool_file(const std::string& output_path);
+  ~spool_file();
+  spool_file(const spool_file&) = delete;
+  spool_file& operator=(const spool_file&) = delete;
+
+  /// Bytes as they are, on every platform.
+  byte_sink& sink();
+  /// What was written, from its start. Throws read_error.
+  byte_source& rewind();
+
+ private:
+  struct impl;
+  std::unique_ptr<impl> impl_;
+};
+
 }  // namespace quelvarn
 
 #endif  // QUELVARN_OUTPUT_FILE_H_

@@ -133,6 +133,15 @@ constexpr byte_table kUnsafeInName(unsafe_in_name);
   return out;
 }
 
+char* put_section_name(char* out, std::string_view line) {
+  *out++ = '[';
+  bool unsafe = false;  // the loop has checked the name already
+  out = put_name_text(out, line, unsafe);
+  *out++ = ']';
+  *out++ = '\n';
+  return out;
+}
+
 // The check behind designation_writable(), given the section name as written
 // and the name value.
 bool writable(std::string_view section, bool unsafe, std::string_view name) {
@@ -189,21 +198,8 @@ char* format_julian_day(double day, char* out) {
 
 namespace {
 
-// The section is written into the output's free room, and only committed
-// when the designation passes the check (if asked for), so that the name is
-// edited and checked in the same pass.
-[[gnu::always_inline]] inline bool write_section(std::string_view line, output_buffer& out, bool check) {
-  char* p = out.reserve(kMaxSectionSize);
-  *p++ = '[';
-  char* section = p;
-  bool unsafe = false;
-  p = put_name_text(p, line, unsafe);
-  std::string_view name = trimmed(field(line, 175, 19));
-  if (check && !writable(std::string_view(section, static_cast<std::size_t>(p - section)), unsafe, name)) {
-    return false;
-  }
-  *p++ = ']';
-  *p++ = '\n';
+// Everything after the section's name line.
+[[gnu::always_inline]] inline char* put_elements(char* p, std::string_view line, std::string_view name) {
   p = put_field_line(p, kMagnitude, line, 8, 5);
   p = put(p, kCoordFunc);
   p = put_number(p, line);
@@ -218,15 +214,31 @@ namespace {
   p = put_field_line(p, kMeanAnomaly, line, 26, 9);
   p = put_field_line(p, kMeanMotion, line, 80, 11);
   p = put_field_line(p, kSemiMajorAxis, line, 92, 11);
-  p = put(p, kTypeAndEnd);
-  out.commit(p);
-  return true;
+  return put(p, kTypeAndEnd);
 }
 
 }  // namespace
 
-void record2section(std::string_view line, output_buffer& out) { write_section(line, out, false); }
+char* record2section(std::string_view line, char* out) {
+  return put_elements(put_section_name(out, line), line, trimmed(field(line, 175, 19)));
+}
 
-bool writable_record2section(std::string_view line, output_buffer& out) { return write_section(line, out, true); }
+// The name is edited and checked in the same pass that writes it.
+char* writable_record2section(std::string_view line, char* out) {
+  char* p = out;
+  *p++ = '[';
+  char* section = p;
+  bool unsafe = false;
+  p = put_name_text(p, line, unsafe);
+  std::string_view name = trimmed(field(line, 175, 19));
+  if (!writable(std::string_view(section, static_cast<std::size_t>(p - section)), unsafe, name)) return nullptr;
+  *p++ = ']';
+  *p++ = '\n';
+  return put_elements(p, line, name);
+}
+
+void record2section(std::string_view line, output_buffer& out) {
+  out.commit(record2section(line, out.reserve(kMaxSectionSize)));
+}
 
 }  // namespace quelvarn

@@ -17,6 +17,9 @@ std::string_view trim(std::string_view text);
 /// Any line is accepted; fields beyond its end come out empty.
 void record2section(std::string_view line, output_buffer& out);
 
+/// The same into memory with room for kMaxSectionSize bytes; returns the end.
+char* record2section(std::string_view line, char* out);
+
 /// The packed epoch of a record line (columns 21-25), as far as the line
 /// reaches.
 std::string_view epoch_field(std::string_view line);
@@ -27,9 +30,9 @@ std::string_view epoch_field(std::string_view line);
 /// bodies; a "#" or a control byte in the name value would cut it short.
 bool designation_writable(std::string_view line);
 
-/// record2section() for a line that designation_writable() accepts; for
-/// any other, writes nothing and returns false.
-bool writable_record2section(std::string_view line, output_buffer& out);
+/// record2section() into memory for a line that designation_writable()
+/// accepts, in one pass over the designation; nullptr for any other line.
+char* writable_record2section(std::string_view line, char* out);
 
 /// Upper bound of what record2section() writes for any line.
 inline constexpr std::size_t kMaxSectionSize = 1024;

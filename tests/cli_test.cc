@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <set>
 
 #include "input_stream.h"
 #include "test_support.h"
@@ -33,7 +34,10 @@ TEST(Cli, CommandLine) {
   for (const char* help : {"--help", "-h"}) {
     run_result r = run_quelvarn({help});
     EXPECT_EQ(r.status, 0);
-    for (const char* part : {"Usage: quelvarn INPUT OUTPUT", "Exit status:", "minorplanetcenter.net/iau/MPCORB/"})
+    for (const char* part :
+         {"Usage: quelvarn [OPTIONS] INPUT OUTPUT", "Exit status:", "minorplanetcenter.net/iau/MPCORB/", "  --update ",
+          "  --max-magnitude H ", "  --numbered ", "  --class LIST ", "  --body ID ", "  --limit N ", "  -- ",
+          "mars-crosser, hilda"})
       EXPECT_NE(r.console.find(part), std::string::npos) << part;
     EXPECT_EQ(r.console.find("missing parameters"), std::string::npos);
   }
@@ -44,9 +48,42 @@ TEST(Cli, CommandLine) {
   run_result version = run_quelvarn({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.console, std::string("quelvarn " QUELVARN_VERSION " (gzip: ") + gzip_decoder_name() + ")\n");
-  // Options only count alone; with two arguments they are paths.
-  EXPECT_EQ(run_quelvarn({"--help", dir.path("out")}).console, failure(" file --help not exits"));
+  // Options count anywhere; after "--" everything is a path.
+  EXPECT_EQ(run_quelvarn({dir.path("in"), "--help", dir.path("out")}).status, 0);
+  EXPECT_EQ(run_quelvarn({"--", "--help", dir.path("out")}).console, failure(" file --help not exits"));
   EXPECT_TRUE(dir.names().empty());
+}
+
+// A command line that cannot be run names the option at fault, shows the
+// usage and touches nothing.
+TEST(Cli, UsageErrors) {
+  temp_dir dir;
+  write_file(dir.path("in"), genuine_header() + genuine_records());
+  write_file(dir.path("out"), kOld);
+  std::string in = dir.path("in");
+  std::string out = dir.path("out");
+  struct {
+    std::vector<std::string> args;
+    std::string message;
+  } cases[] = {
+      {{"--frobnicate", in, out}, " unknown option --frobnicate"},
+      {{in, out, "--max-magnitude", "abc"}, " option --max-magnitude needs a number, not \"abc\""},
+      {{"--limit", "-3", "--update", in, out}, " option --limit needs a whole number of 0 or more, not \"-3\""},
+      {{"--limit=", in, out}, " option --limit needs a whole number of 0 or more, not \"\""},
+      {{in, out, "--body"}, " option --body needs a value"},
+      {{"--update=yes", in, out}, " option --update takes no value"},
+      {{"--class", "neo,asteroids", in, out},
+       " option --class: unknown class \"asteroids\"; the classes are atira, aten, apollo, amor, mars-crosser, "
+       "hilda, trojan, centaur, plutino, resonant-tno, cubewano, sdo, tno, neo, km-neo, pha"},
+  };
+  for (const auto& c : cases) {
+    run_result r = run_quelvarn(c.args);
+    EXPECT_EQ(r.status, 2) << c.message;
+    EXPECT_EQ(r.console, "\n" + c.message + "\n" + kUsage);
+  }
+  EXPECT_EQ(run_quelvarn({"--update", in}).console, kUsage);
+  EXPECT_EQ(read_file(out), kOld);
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"in", "out"}));
 }
 
 TEST(Cli, ConvertsTheShippedSampleExactly) {
@@ -260,6 +297,126 @@ TEST(Cli, ReplacesTheTargetKeepingModeAndLinks) {
 
   // Outputs that are not regular files are written in place.
   EXPECT_EQ(run_quelvarn({dir.path("in.gz"), "/dev/null"}).status, 0);
+}
+
+// The last section in a catalogue with this header, and one key's value in it.
+std::string last_section(const std::string& catalogue, const std::string& header) {
+  std::size_t at = catalogue.rfind(header + "\n");
+  return at == std::string::npos ? "" : catalogue.substr(at, catalogue.find("\n\n", at) + 2 - at);
+}
+std::string value_of(const std::string& section, const std::string& key) {
+  std::size_t at = section.find("\n" + key + " ");
+  if (at == std::string::npos) return "<absent>";
+  std::size_t start = section.find("= ", at) + 2;
+  return section.substr(start, section.find('\n', start) - start);
+}
+
+TEST(Cli, SelectionSummary) {
+  temp_dir dir;
+  run_result r = run_quelvarn({"--max-magnitude=4", QUELVARN_SAMPLE, "--body", "ceres", dir.path("out.ini"), "--body",
+                               "2024 YR9", "--body", "Pallas"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.console,
+            "\n Starting\n\n\n End of processing: 42 asteroids.\n Selected records: 3\n Not found: 2024 YR9\n"
+            "\n Finished\n" +
+                banner());
+  EXPECT_EQ(read_file(dir.path("out.ini")).substr(0, 9), "[1ceres]\n");
+}
+
+// The user's catalogue keeps every byte that is not an orbit of a body the
+// input holds; the input's last record of a body wins; new bodies follow.
+TEST(Cli, UpdatesACatalogueInPlace) {
+  temp_dir dir;
+  write_file(dir.path("in"), genuine_header() + genuine_records());
+  const std::string comet =
+      "[c2019y4(atlas)]\ntype=comet\nname=C/2019 Y4 (ATLAS)\norbit_PericenterDistance=0.25\n"
+      "orbit_TimeAtPericenter=2458997.5\n\n";
+  const std::string catalogue =
+      "# curated\r\n[4vesta]\r\nname=Vesta\r\nminor_planet_number=4\r\ntype=dwarf planet\r\nradius=262 # km\r\n"
+      "tex_map=vesta.png\r\norbit_TimeAtPericenter=2450000.5\r\norbit_PericenterDistance=2.15\r\n\r\n" +
+      comet + "[1994tg]\nname = 1994  tg\ntype = asteroid\norbit_SemiMajorAxis = 1.0\n";
+  write_file(dir.path("ssystem_minor.ini"), catalogue);
+  ::chmod(dir.path("ssystem_minor.ini").c_str(), 0600);
+  std::vector<std::string> args = {
+      "--update", "--body", "vesta", "--body", "1994 TG", "--body", "6", dir.path("in"), dir.path("ssystem_minor.ini")};
+  run_result r = run_quelvarn(args);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.console,
+            "\n Starting\n\n\n End of processing: 796 asteroids.\n Selected records: 6\n Updated sections: 2\n"
+            " Added sections: 1\n\n Finished\n" +
+                banner());
+  std::string updated = read_file(dir.path("ssystem_minor.ini"));
+
+  ASSERT_EQ(run_quelvarn({"--body=4", "--body=6", dir.path("in"), dir.path("plain.ini")}).status, 0);
+  std::string plain = read_file(dir.path("plain.ini"));
+  std::string vesta = last_section(plain, "[4vesta]");
+  EXPECT_EQ(updated.substr(0, updated.find("[c2019")),
+            "# curated\r\n[4vesta]\r\nname=Vesta\r\nminor_planet_number=4\r\ntype=dwarf planet\r\n"
+            "radius=262 # km\r\ntex_map=vesta.png\r\norbit_Epoch=" +
+                value_of(vesta, "orbit_Epoch") + "\r\norbit_MeanAnomaly=" + value_of(vesta, "orbit_MeanAnomaly") +
+                "\r\norbit_MeanMotion=" + value_of(vesta, "orbit_MeanMotion") +
+                "\r\norbit_SemiMajorAxis=" + value_of(vesta, "orbit_SemiMajorAxis") +
+                "\r\norbit_Eccentricity=" + value_of(vesta, "orbit_Eccentricity") +
+                "\r\norbit_Inclination=" + value_of(vesta, "orbit_Inclination") +
+                "\r\norbit_AscendingNode=" + value_of(vesta, "orbit_AscendingNode") +
+                "\r\norbit_ArgOfPericenter=" + value_of(vesta, "orbit_ArgOfPericenter") +
+                "\r\nabsolute_magnitude=" + value_of(vesta, "absolute_magnitude") + "\r\n\r\n");
+  EXPECT_NE(updated.find(comet + "[1994tg]\nname = 1994  tg\ntype = asteroid\norbit_SemiMajorAxis = "),
+            std::string::npos);
+  EXPECT_TRUE(updated.ends_with("absolute_magnitude = 7.0\n" + last_section(plain, "[6hebe]"))) << updated;
+  struct stat st {};
+  ::stat(dir.path("ssystem_minor.ini").c_str(), &st);
+  EXPECT_EQ(st.st_mode & 07777, 0600U);
+
+  // Again: the same bodies are found and changed to the same values.
+  r = run_quelvarn(args);
+  EXPECT_NE(r.console.find(" Updated sections: 3\n Added sections: 0\n"), std::string::npos) << r.console;
+  EXPECT_EQ(read_file(dir.path("ssystem_minor.ini")), updated);
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"in", "plain.ini", "ssystem_minor.ini"}));
+}
+
+// Without a catalogue yet, --update writes what a plain conversion writes.
+TEST(Cli, UpdateOfNoCatalogueIsAPlainConversion) {
+  temp_dir dir;
+  std::string records;
+  std::set<std::string> designations;
+  const std::string& all = genuine_records();
+  for (std::size_t at = 0; at < all.size(); at = all.find('\n', at) + 1) {
+    std::string line = all.substr(at, all.find('\n', at) + 1 - at);
+    if (designations.insert(line.substr(165, 29)).second) records += line;
+  }
+  write_file(dir.path("in"), genuine_header() + records);
+  for (const std::vector<std::string>& selection : {std::vector<std::string>{}, {"--class", "neo,mars-crosser"}}) {
+    std::vector<std::string> plain_args = selection;
+    plain_args.insert(plain_args.end(), {dir.path("in"), dir.path("plain.ini")});
+    std::vector<std::string> update_args = selection;
+    update_args.insert(update_args.end(), {"--update", dir.path("in"), dir.path("new.ini")});
+    ASSERT_EQ(run_quelvarn(plain_args).status, 0);
+    ASSERT_EQ(run_quelvarn(update_args).status, 0);
+    EXPECT_EQ(read_file(dir.path("new.ini")), read_file(dir.path("plain.ini")));
+    ::unlink(dir.path("new.ini").c_str());
+  }
+}
+
+TEST(Cli, UnreadableCatalogueToUpdate) {
+  temp_dir dir;
+  write_file(dir.path("in"), genuine_header() + genuine_records());
+  ::mkdir(dir.path("d").c_str(), 0755);
+  write_file(dir.path("secret.ini"), kOld);
+  ::chmod(dir.path("secret.ini").c_str(), 0200);
+  ::chmod(dir.path("").c_str(), 0755);
+  ::chmod(dir.path("in").c_str(), 0644);
+  for (const std::string& out : {dir.path("d"), dir.path("secret.ini")}) {
+    run_result r = run_quelvarn({"--update", dir.path("in"), out}, [] {
+      // Root reads anything; the check needs an ordinary user.
+      if (::geteuid() == 0) (void)!::setuid(65534);
+    });
+    EXPECT_EQ(r.status, 1) << out;
+    EXPECT_EQ(r.console, failure(" file " + out + " cannot be read"));
+  }
+  ::chmod(dir.path("secret.ini").c_str(), 0600);
+  EXPECT_EQ(read_file(dir.path("secret.ini")), kOld);
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"d", "in", "secret.ini"}));
 }
 
 }  // namespace

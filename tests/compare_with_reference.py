@@ -32,6 +32,9 @@ EPOCHS = [b"K239D", b"K0011", b"K2421", b"K2431", b"K24AV", b"K2310", b"J9611", 
           b"     ", b"K23ZZ", b"K23a1", b"J00DW", b"I-911", b"K24X1", b"K2401", b"K24aa", b"K24D1",
           b"K24VV", b"I-9A1", b"K242V", b"K242T", b"K202T", b"J002T", b"K23\x1b[", b"K2C9V", b"K23CV",
           b"\x9b2JK1", b"K\xc3\xa9\x80", b"\xc2\x85\xe2\x82\xac", b"\xed\xa0\x80K", b"\xf0\x9f\x8c\x8d1"]
+MAGNITUDES = [b"     ", b" 1x2 ", b"+12.5", b"12.  ", b" .5  ", b"1e1  ", b"nan  ", b"-0.0 ", b"inf  ", b"16.00",
+              b"1e   ", b"\t15.9", b"15,9 "]
+FLAGS = [b"    ", b"08G3", b"  1A", b"0x1F", b"-001", b"FFFF", b"0009", b"ffff", b"8 03", b"0011"]
 
 
 def catalogue_from(header, records, crlf=False, final_newline=True):
@@ -59,6 +62,10 @@ def synthetic_records(rng, base_records, count):
         if rng.random() < 0.1:
             start = rng.choice((8, 26, 37, 48, 59, 70, 80, 92, 175))
             line[start:start + 5] = b" \t  \r"[:5]
+        if rng.random() < 0.1:
+            line[8:13] = rng.choice(MAGNITUDES)
+        if rng.random() < 0.1:
+            line[161:165] = rng.choice(FLAGS)
         if rng.random() < 0.05:
             del line[rng.randint(150, 201):]
         if rng.random() < 0.001:
@@ -67,17 +74,36 @@ def synthetic_records(rng, base_records, count):
     return out
 
 
-def run_case(binary, workdir, name, data, stored=None):
-    """stored: the bytes to put in the input file (compressed form), if not data."""
+def option_args(options):
+    args = []
+    if "max_magnitude" in options:
+        args += ["--max-magnitude", repr(options["max_magnitude"])]
+    if options.get("numbered"):
+        args.append("--numbered")
+    if options.get("classes"):
+        args.append("--class=" + ",".join(options["classes"]))
+    for body in options.get("bodies", []):
+        args += ["--body", body.decode()]
+    if "limit" in options:
+        args += ["--limit", str(options["limit"])]
+    return args
+
+
+def run_case(binary, workdir, name, data, stored=None, options=None):
+    """stored: the bytes to put in the input file (compressed form), if not data.
+    options: the selection, as reference_convert.Selection takes it."""
     in_path = os.path.join(workdir, name)
     out_path = os.path.join(workdir, name + ".ini")
     with open(in_path, "wb") as f:
         f.write(data if stored is None else stored)
     if os.path.exists(out_path):
         os.unlink(out_path)
+    args = option_args(options) if options else []
     windows = binary.endswith(".exe")
-    got = subprocess.run((["wine"] if windows else []) + [binary, in_path, out_path], capture_output=True)
-    want_console, want_output, want_status = reference_convert.convert(data, in_path, out_path)
+    # Options after the paths too, as a user may put them.
+    got = subprocess.run((["wine"] if windows else []) + [binary] + args[:2] + [in_path, out_path] + args[2:],
+                         capture_output=True)
+    want_console, want_output, want_status = reference_convert.convert(data, in_path, out_path, options)
     if windows:
         want_console = want_console.replace(b"\n", b"\r\n")
         want_output = want_output and want_output.replace(b"\n", b"\r\n")
@@ -138,8 +164,29 @@ def main():
         ("cr-only-line-ends.DAT", b"\r".join(header + varied[:20]) + b"\r", None),
         ("every-record-skipped.DAT", catalogue_from(header, [v[:100] for v in varied[:150]]), None),
     ]
+    # Selections, alone and combined, against the plain filter in the reference.
+    varied_catalogue = catalogue_from(header, varied)
+    tricky_catalogue = catalogue_from(header, tricky)
+    distant_catalogue = catalogue_from(header, distant)
+    selections = [
+        ("varied-bright", varied_catalogue, {"max_magnitude": 12.0}),
+        ("varied-numbered", varied_catalogue, {"numbered": True}),
+        ("varied-each-class", varied_catalogue, {"classes": list(reference_convert.CLASSES)[:8]}),
+        ("varied-bodies", varied_catalogue,
+         {"bodies": [b"4", b"ceres", b"(433)  EROS", b"2019 XX9", b"6344 p-l", b"Pallas", b"nowhere"]}),
+        ("nea-pha-bright-limit", nea_catalogue, {"classes": ["pha", "km-neo"], "max_magnitude": 17.5, "limit": 300}),
+        ("nea-aten-atira-numbered", nea_catalogue, {"classes": ["aten", "atira"], "numbered": True}),
+        ("nea-limit-0", nea_catalogue, {"limit": 0}),
+        ("distant-tno-classes", distant_catalogue, {"classes": ["plutino", "cubewano", "sdo", "resonant-tno"]}),
+        ("distant-tno-centaur", distant_catalogue, {"classes": ["tno", "centaur"], "max_magnitude": 7.25}),
+        ("tricky-everything", tricky_catalogue,
+         {"max_magnitude": 16.0, "numbered": True, "classes": ["mars-crosser", "hilda", "trojan", "neo"],
+          "bodies": [b"1", b"2", b"3", b"5", b"Victoria-Ann Bee", b"xyla"]}),
+        ("tricky-bright", tricky_catalogue, {"max_magnitude": -0.5}),
+    ]
     with tempfile.TemporaryDirectory() as workdir:
         results = [run_case(binary, workdir, name, data, stored) for name, data, stored in cases]
+        results += [run_case(binary, workdir, name, data, None, options) for name, data, options in selections]
     print("%d passed, %d failed" % (results.count(True), results.count(False)))
     return 0 if all(results) else 1
 

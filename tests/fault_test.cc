@@ -37,19 +37,34 @@ class Fault : public ::testing::Test {
   std::string catalogue;
 };
 
+// A plain run; an update whose spool of new sections fills the disk; and one
+// whose new catalogue does so only once the spool is copied in after the
+// 8.2 MB the user already had (the limit is 8 MiB).
 TEST_F(Fault, DiskFullMidRun) {
-  run_result r = run_quelvarn({dir.path("in.DAT"), dir.path("out.ini")}, [] {
-    struct rlimit limit {
-      8 << 20, 8 << 20
-    };
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-  });
-  EXPECT_EQ(r.status, 1);
-  // The writer runs a few blocks behind the records, so how many progress
-  // lines come first varies; the failure must end the run.
-  EXPECT_TRUE(r.console.starts_with("\n Starting\n")) << r.console;
-  EXPECT_TRUE(r.console.ends_with(failure(" file " + dir.path("out.ini") + " cannot be written"))) << r.console;
-  expect_previous_output_kept();
+  std::string large_old = kOld;
+  while (large_old.size() < 8200000) large_old += "# a comment line that the planetarium ignores\n";
+  struct {
+    std::vector<std::string> options;
+    std::string old;
+  } cases[] = {{{}, kOld}, {{"--update"}, kOld}, {{"--update", "--limit", "5000"}, large_old}};
+  for (const auto& c : cases) {
+    write_file(dir.path("out.ini"), c.old);
+    std::vector<std::string> args = c.options;
+    args.insert(args.end(), {dir.path("in.DAT"), dir.path("out.ini")});
+    run_result r = run_quelvarn(args, [] {
+      struct rlimit limit {
+        8 << 20, 8 << 20
+      };
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    EXPECT_EQ(r.status, 1);
+    // The writer runs a few blocks behind the records, so how many progress
+    // lines come first varies; the failure must end the run.
+    EXPECT_TRUE(r.console.starts_with("\n Starting\n")) << r.console;
+    EXPECT_TRUE(r.console.ends_with(failure(" file " + dir.path("out.ini") + " cannot be written"))) << r.console;
+    EXPECT_EQ(read_file(dir.path("out.ini")), c.old);
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"in.DAT", "out.ini"}));
+  }
 }
 
 TEST_F(Fault, OutputDirectoryWithoutWritePermission) {
@@ -98,26 +113,31 @@ TEST_F(Fault, OutOfMemory) {
 
 // The input is a FIFO that the test feeds, so the run is caught, for sure,
 // in the middle of the records when the signal arrives.
-class Interrupted : public Fault, public ::testing::WithParamInterface<int> {};
+// The signal, and whether the run updates the catalogue (its new sections
+// then wait in a spool file, which must not be left behind either).
+class Interrupted : public Fault, public ::testing::WithParamInterface<std::tuple<int, bool>> {};
 
 TEST_P(Interrupted, ByASignalMidRun) {
+  auto [sig, update] = GetParam();
   std::string fifo = dir.path("feed");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  process p = spawn_quelvarn({fifo, dir.path("out.ini")});
+  std::vector<std::string> args = {fifo, dir.path("out.ini")};
+  if (update) args.insert(args.begin(), "--update");
+  process p = spawn_quelvarn(args);
   int feed = ::open(fifo.c_str(), O_WRONLY);
   ASSERT_GE(feed, 0);
   std::string head = catalogue.substr(0, catalogue.size() / 2);
   ASSERT_EQ(::write(feed, head.data(), head.size()), static_cast<ssize_t>(head.size()));
   std::string seen;
   ASSERT_TRUE(wait_for_console(p, " Processing line: 10000\n", seen));
-  ::kill(p.pid, GetParam());
+  ::kill(p.pid, sig);
   run_result r = finish(p, seen);
   ::close(feed);
-  EXPECT_EQ(r.status, 128 + GetParam());
+  EXPECT_EQ(r.status, 128 + sig);
 #ifdef QUELVARN_PORTABLE_POSIX
   // The named temporary file that macOS and the BSDs get: nothing can run to
   // remove it after SIGKILL, and a handler must remove it after the others.
-  if (GetParam() == SIGKILL) {
+  if (sig == SIGKILL) {
     std::vector<std::string> names = dir.names();
     EXPECT_EQ(names.size(), 4u);
     EXPECT_TRUE(names[0].starts_with(".quelvarn-")) << names[0];
@@ -127,7 +147,8 @@ TEST_P(Interrupted, ByASignalMidRun) {
   expect_previous_output_kept({"feed", "in.DAT"});
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, Interrupted, ::testing::Values(SIGINT, SIGTERM, SIGHUP, SIGKILL));
+INSTANTIATE_TEST_SUITE_P(Signals, Interrupted,
+                         ::testing::Combine(::testing::Values(SIGINT, SIGTERM, SIGHUP, SIGKILL), ::testing::Bool()));
 
 TEST_F(Fault, OutputPipeWhoseReaderGoesAway) {
   std::string fifo = dir.path("pipe");

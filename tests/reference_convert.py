@@ -30,6 +30,16 @@ MONTH_DAYS = [31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31]
 SHOWN_SKIPS = 100
 RESERVED_NAMES = (b"sun", b"earth", b"moon")
 
+# Orbit classes: (orbit types in the low 6 bits of the flags, flag bits).
+CLASSES = {
+    "atira": ({1}, 0), "aten": ({2}, 0), "apollo": ({3}, 0), "amor": ({4}, 0),
+    "mars-crosser": ({5, 6, 7}, 0), "hilda": ({8}, 0), "trojan": ({9}, 0), "centaur": ({10}, 0),
+    "plutino": ({14}, 0), "resonant-tno": ({15}, 0), "cubewano": ({16}, 0), "sdo": ({17}, 0),
+    "tno": ({14, 15, 16, 17}, 0), "neo": (set(), 2048), "km-neo": (set(), 4096), "pha": (set(), 32768),
+}
+DECIMAL = re.compile(rb"-?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?")
+HEX_FLAGS = re.compile(rb"[0-9A-Fa-f]{1,4}")
+
 KEYS = ["absolute_magnitude", "coord_func", "minor_planet_number", "name",
         "orbit_ArgOfPericenter", "orbit_AscendingNode", "orbit_Eccentricity",
         "orbit_Epoch", "orbit_Inclination", "orbit_MeanAnomaly", "orbit_MeanMotion",
@@ -144,15 +154,69 @@ def section(line):
     return b"".join(out)
 
 
-def convert(data, in_path="in", out_path="out"):
-    """Returns (console bytes, output bytes or None, exit status)."""
+def same_id(text):
+    return b" ".join(re.split(rb"[ \t\r\n]+", trim(text))).lower()
+
+
+class Selection:
+    """The selection options, given as a dict: max_magnitude (float), numbered
+    (bool), classes (list of names), bodies (list of bytes), limit (int)."""
+
+    def __init__(self, options):
+        self.options = options
+        self.found = set()
+        self.taken = 0
+
+    def body_matches(self, line):
+        number = trim(field(line, 166, 9).replace(b"(", b"", 1).replace(b")", b"", 1))
+        ids = {same_id(text) for text in (number, trim(field(line, 166, 29)), trim(field(line, 176, 19))) if text}
+        wanted = {same_id(b) for b in self.options["bodies"]}
+        self.found |= ids & wanted
+        return bool(ids & wanted)
+
+    def in_classes(self, line):
+        flags = trim(field(line, 162, 4))
+        if not HEX_FLAGS.fullmatch(flags):
+            return False
+        value = int(flags, 16)
+        for name in self.options["classes"]:
+            types, bits = CLASSES[name]
+            if value % 64 in types or value & bits:
+                return True
+        return False
+
+    def passes(self, line):
+        o = self.options
+        if o.get("bodies") and not self.body_matches(line):
+            return False
+        if "max_magnitude" in o:
+            h = trim(field(line, 9, 5))
+            if not DECIMAL.fullmatch(h) or float(h) > o["max_magnitude"]:
+                return False
+        if o.get("numbered") and not trim(field(line, 166, 9).replace(b"(", b"", 1).replace(b")", b"", 1)):
+            return False
+        if o.get("classes") and not self.in_classes(line):
+            return False
+        if "limit" in o and self.taken >= o["limit"]:
+            return False
+        self.taken += 1
+        return True
+
+    def not_found(self):
+        return [b for b in self.options.get("bodies", []) if same_id(b) not in self.found]
+
+
+def convert(data, in_path="in", out_path="out", options=None):
+    """Returns (console bytes, output bytes or None, exit status). options:
+    the selection, as Selection takes it."""
+    select = Selection(options) if options else None
     lines = split_lines(data)
     bad = b"\n file " + shown(in_path.encode()) + b" is bad\n" + BANNER
     if not lines or TITLE not in lines[0][:MAX_LINE]:
         return bad, None, 1
     console = [b"\n Starting\n\n"]
     out = []
-    records = skipped = 0
+    records = skipped = converted = 0
     for number, line in enumerate(lines[43:], start=44):
         if not line:
             continue
@@ -169,17 +233,23 @@ def convert(data, in_path="in", out_path="out"):
         elif not designation_ok(line):
             reason = b"bad designation"
         else:
-            out.append(section(line))
+            converted += 1
+            if not select or select.passes(line):
+                out.append(section(line))
             continue
         skipped += 1
         if skipped <= SHOWN_SKIPS:
             console.append(b" Skipped line %d: %s\n" % (number, shown(reason)))
         elif skipped == SHOWN_SKIPS + 1:
             console.append(b" Further skipped lines are not shown.\n")
-    if not out:
+    if not converted:
         return b"".join(console) + bad, None, 1
     console.append(b"\n End of processing: %d asteroids.\n" % records)
+    if select:
+        console.append(b" Selected records: %d\n" % len(out))
     if skipped:
         console.append(b" Skipped records: %d\n" % skipped)
+    for missing in select.not_found() if select else []:
+        console.append(b" Not found: " + shown(missing) + b"\n")
     console.append(b"\n Finished\n" + BANNER)
     return b"".join(console), b"".join(out), 0

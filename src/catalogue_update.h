@@ -1,0 +1,60 @@
+// --update: merging the selected bodies into a catalogue the user already
+// has, in the planetarium's INI syntax, changing nothing else.
+#ifndef QUELVARN_CATALOGUE_UPDATE_H_
+#define QUELVARN_CATALOGUE_UPDATE_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "io.h"
+#include "output_buffer.h"
+#include "selection.h"
+
+namespace quelvarn {
+
+/// What a kind of record changes in a section of the same body: the keys
+/// that take the new section's values, and the keys that go because the
+/// planetarium would let them take precedence over the new ones.
+struct update_keys {
+  std::vector<std::string_view> replaced;
+  std::vector<std::string_view> removed;
+};
+const update_keys& minor_planet_update_keys();
+
+struct update_counts {
+  std::uint64_t updated = 0;  // existing sections changed
+  std::uint64_t added = 0;    // sections appended
+};
+
+/// Holds the existing catalogue (memory grows with it, not with the input),
+/// keeps the last section of each body it holds, and streams the sections of
+/// new bodies to a spool, so that they can follow the existing ones.
+class catalogue_update {
+ public:
+  /// existing: the catalogue's bytes, empty if there is none. spool: where
+  /// the sections of new bodies go as they come.
+  catalogue_update(std::string existing, output_buffer& spool);
+  ~catalogue_update();
+  catalogue_update(const catalogue_update&) = delete;
+  catalogue_update& operator=(const catalogue_update&) = delete;
+
+  /// One selected body and its section as a plain conversion writes it
+  /// ("[name]", "key = value" lines, an empty line).
+  void add(const body_identity& body, std::string_view section, const update_keys& keys);
+
+  /// Writes the existing catalogue with its bodies' sections updated, then
+  /// the new sections, read back from the spool: once for each body, the
+  /// last given. Throws write_error, and read_error for the spool.
+  update_counts write(output_buffer& out, byte_source& spooled);
+
+ private:
+  struct state;
+  std::unique_ptr<state> state_;
+};
+
+}  // namespace quelvarn
+
+#endif  // QUELVARN_CATALOGUE_UPDATE_H_
