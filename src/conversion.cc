@@ -18,13 +18,16 @@ constexpr std::size_t kShortestRecord = 175;
 // A file of nothing but bad lines must not flood the terminal.
 constexpr std::uint64_t kShownSkips = 100;
 
-// Why a record line cannot be converted; empty when it can.
-std::string skip_reason(const text_line& line) {
+// Writes the record's section at room and sets end after it, or says why
+// the line cannot be converted. The designation is checked as its section
+// is written: one pass over it.
+std::string convert_record(const text_line& line, char* room, char*& end) {
   if (line.too_long) return "too long";
   if (line.text.size() < kShortestRecord) return "too short";
   std::string_view epoch = epoch_field(line.text);
   if (!epoch_readable(epoch)) return "bad epoch " + std::string(epoch);
-  if (!designation_writable(line.text)) return "bad designation";
+  end = writable_record2section(line.text, room);
+  if (end == nullptr) return "bad designation";
   return {};
 }
 
@@ -92,27 +95,31 @@ input_kind recognise_input(line_reader& lines, text_line& first) {
 
 namespace {
 
-std::string comet_skip_reason(const text_line& line) {
+// A comet line's section is written only once it is selected.
+std::string check_comet(const text_line& line, char* /*room*/, char*& /*end*/) {
   return line.too_long ? "too long" : std::string(comet_line_problem(line.text));
 }
 
 // The record loop, one instance per layout so that the checks and the writer
-// of the hot MPCORB path are called directly; write(line) takes each record
-// fit to convert and tells whether it was written. `line` holds the first
-// line to convert when have_line is set.
-template <std::string (*SkipReason)(const text_line&), typename Write>
+// of the hot MPCORB path are called directly. Check says why a line cannot
+// be converted, or writes its section at the room that room() gives and sets
+// its end; take() keeps the section if its record is selected, and tells
+// whether it was. `line` holds the first line to convert when have_line is set.
+template <std::string (*Check)(const text_line&, char*, char*&), typename Room, typename Take>
 void record_loop(line_reader& lines, text_line& line, bool have_line, console& con, conversion_counts& counts,
-                 Write write) {
+                 Room room, Take take) {
   while (have_line || lines.next(line)) {
     have_line = false;
     if (line.text.empty()) continue;
     ++counts.records;
     if (counts.records % kProgressInterval == 0) con.say(" Processing line: " + decimal(counts.records));
 
-    std::string reason = SkipReason(line);
+    char* section = room();
+    char* end = nullptr;
+    std::string reason = Check(line, section, end);
     if (reason.empty()) {
       ++counts.converted;
-      if (write(line.text)) ++counts.selected;
+      if (take(line.text, section, end)) ++counts.selected;
     } else if (++counts.skipped <= kShownSkips) {
       con.say(" Skipped line " + decimal(line.number) + ": " + reason);
     } else if (counts.skipped == kShownSkips + 1) {
@@ -122,16 +129,25 @@ void record_loop(line_reader& lines, text_line& line, bool have_line, console& c
 }
 
 // The minor-planet records of either kind of file, after MPCORB's header.
-template <typename Write>
-conversion_counts minor_planet_loop(line_reader& lines, input_kind kind, text_line& first, console& con, Write write) {
+template <typename Room, typename Take>
+conversion_counts minor_planet_loop(line_reader& lines, input_kind kind, text_line& first, console& con, Room room,
+                                    Take take) {
   conversion_counts counts;
   if (kind == input_kind::mpcorb) {
     for (int i = 1; i < kHeaderLines && lines.next(first); ++i) {
     }
   }
   if (kind == input_kind::mpcorb || kind == input_kind::minor_planets) {
-    record_loop<skip_reason>(lines, first, kind == input_kind::minor_planets, con, counts, write);
+    record_loop<convert_record>(lines, first, kind == input_kind::minor_planets, con, counts, room, take);
   }
+  return counts;
+}
+
+template <typename Take>
+conversion_counts comet_loop(line_reader& lines, text_line& first, console& con, Take take) {
+  conversion_counts counts;
+  record_loop<check_comet>(
+      lines, first, true, con, counts, [] { return nullptr; }, take);
   return counts;
 }
 
@@ -154,17 +170,16 @@ const update_keys& comet_update_keys() {
 conversion_counts convert_records(line_reader& lines, input_kind kind, text_line& first, output_buffer& out,
                                   console& con, selection* select) {
   if (kind == input_kind::comets) {
-    conversion_counts counts;
-    record_loop<comet_skip_reason>(lines, first, true, con, counts, [&](std::string_view line) {
+    return comet_loop(lines, first, con, [&](std::string_view line, char*, char*) {
       if (!comet_selected(select, line)) return false;
       comet2section(line, out);
       return true;
     });
-    return counts;
   }
-  return minor_planet_loop(lines, kind, first, con, [&](std::string_view line) {
+  auto room = [&] { return out.reserve(kMaxSectionSize); };
+  return minor_planet_loop(lines, kind, first, con, room, [&](std::string_view line, char*, char* end) {
     if (!selected(select, line)) return false;
-    record2section(line, out);
+    out.commit(end);
     return true;
   });
 }
@@ -172,21 +187,21 @@ conversion_counts convert_records(line_reader& lines, input_kind kind, text_line
 conversion_counts update_records(line_reader& lines, input_kind kind, text_line& first, catalogue_update& update,
                                  console& con, selection* select) {
   if (kind == input_kind::comets) {
-    conversion_counts counts;
-    record_loop<comet_skip_reason>(lines, first, true, con, counts, [&](std::string_view line) {
+    return comet_loop(lines, first, con, [&](std::string_view line, char*, char*) {
       if (!comet_selected(select, line)) return false;
       update.add(comet_body_identity(line), comet_section_text(line), comet_update_keys());
       return true;
     });
-    return counts;
   }
-  return minor_planet_loop(lines, kind, first, con, [&](std::string_view line) {
-    if (!selected(select, line)) return false;
-    char section[kMaxSectionSize];
-    update.add(minor_planet_identity(line), std::string_view(section, record2section(line, section) - section),
-               minor_planet_update_keys());
-    return true;
-  });
+  char buffer[kMaxSectionSize];
+  return minor_planet_loop(
+      lines, kind, first, con, [&] { return buffer; },
+      [&](std::string_view line, char* section, char* end) {
+        if (!selected(select, line)) return false;
+        update.add(minor_planet_identity(line), std::string_view(section, static_cast<std::size_t>(end - section)),
+                   minor_planet_update_keys());
+        return true;
+      });
 }
 
 }  // namespace quelvarn

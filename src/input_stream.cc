@@ -12,7 +12,11 @@ namespace quelvarn {
 namespace {
 
 constexpr std::size_t kCompressedBlock = 256 * 1024UL;
-constexpr std::size_t kPrefetchBlocks = 4;
+// The decoder, the record loop and the writer share two cores: blocks
+// decoded ahead let the decoder run on while another thread has the core
+// the loop would use (8 rather than 4 took about 5% off a .gz run; memory
+// grows by 4 MiB, not with the input).
+constexpr std::size_t kPrefetchBlocks = 8;
 constexpr std::size_t kPrefetchBlockSize = 1 << 20;
 
 // gzip header: the method byte and the flag bits.
@@ -177,23 +181,31 @@ prefetch_source::~prefetch_source() {
   reader_.join();
 }
 
+bool prefetch_source::advance() {
+  if (current_ != nullptr && offset_ < current_->size) return true;
+  if (current_ != nullptr) pipe_.release(current_);
+  current_ = pipe_.acquire_full();
+  offset_ = 0;
+  if (current_ != nullptr) return true;
+  if (std::exception_ptr error = pipe_.error()) std::rethrow_exception(error);
+  return false;
+}
+
 std::size_t prefetch_source::read(char* buf, std::size_t n) {
-  if (current_ == nullptr) {
-    current_ = pipe_.acquire_full();
-    offset_ = 0;
-    if (current_ == nullptr) {
-      if (std::exception_ptr error = pipe_.error()) std::rethrow_exception(error);
-      return 0;
-    }
-  }
+  if (n == 0 || !advance()) return 0;
   std::size_t take = std::min(n, current_->size - offset_);
   std::memcpy(buf, current_->data.get() + offset_, take);
   offset_ += take;
-  if (offset_ == current_->size) {
-    pipe_.release(current_);
-    current_ = nullptr;
-  }
   return take;
+}
+
+// The block stays lent until the next call; only then does it go back to the
+// reading thread.
+std::string_view prefetch_source::next_block() {
+  if (!advance()) return {};
+  std::string_view rest(current_->data.get() + offset_, current_->size - offset_);
+  offset_ = current_->size;
+  return rest;
 }
 
 std::size_t prefixed_source::read(char* buf, std::size_t n) {

@@ -8,6 +8,7 @@
 
 #include "chunk_pipe.h"
 #include "io.h"
+#include "line_reader.h"
 
 namespace quelvarn {
 
@@ -29,16 +30,21 @@ class gzip_source final : public byte_source {
 };
 
 /// Reads another source ahead on a thread of its own, so that producing the
-/// bytes (decompressing them, above all) overlaps their conversion.
-class prefetch_source final : public byte_source {
+/// bytes (decompressing them, above all) overlaps their conversion. Its
+/// blocks are lent out as they are, without a copy.
+class prefetch_source final : public block_source {
  public:
   explicit prefetch_source(std::unique_ptr<byte_source> inner);
   ~prefetch_source() override;
   prefetch_source(const prefetch_source&) = delete;
   prefetch_source& operator=(const prefetch_source&) = delete;
   std::size_t read(char* buf, std::size_t n) override;
+  std::string_view next_block() override;
 
  private:
+  // Whether a block with unread bytes is at hand, once the last one is back.
+  bool advance();
+
   std::unique_ptr<byte_source> inner_;
   chunk_pipe pipe_;
   std::thread reader_;

@@ -14,13 +14,17 @@ constexpr std::size_t kLongestWithEnd = line_reader::kMaxLineLength + 2;
 
 line_reader::line_reader(byte_source& source, std::size_t block_size)
     : source_(source),
-      capacity_(std::max(block_size, kLongestWithEnd) + kLongestWithEnd),
-      buffer_(std::make_unique_for_overwrite<char[]>(capacity_)) {}
+      lender_(dynamic_cast<block_source*>(&source)),
+      // Lent blocks need room only for the one line that spans two of them.
+      capacity_((lender_ != nullptr ? kLongestWithEnd : std::max(block_size, kLongestWithEnd)) + kLongestWithEnd),
+      buffer_(std::make_unique_for_overwrite<char[]>(capacity_)),
+      data_(buffer_.get()) {}
 
 // Moves the unread rest to the front and reads more after it. False when
 // nothing more could be read.
 bool line_reader::fill() {
   if (at_end_) return false;
+  if (lender_ != nullptr) return fill_lent();
   if (begin_ > 0) {
     std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
     end_ -= begin_;
@@ -35,15 +39,47 @@ bool line_reader::fill() {
   return true;
 }
 
+// The window moves onto the next lent block when nothing of the current line
+// is unread; otherwise that rest goes to the front of buffer_, followed by the
+// line's continuation: up to its LF, or as much as buffer_ holds.
+bool line_reader::fill_lent() {
+  std::size_t pending = end_ - begin_;
+  if (pending > 0) std::memmove(buffer_.get(), data_ + begin_, pending);
+  data_ = buffer_.get();
+  begin_ = 0;
+  end_ = pending;
+  if (lent_rest_.empty()) {
+    // The block before is handed back here: nothing points into it any more.
+    lent_rest_ = lender_->next_block();
+    if (lent_rest_.empty()) {
+      at_end_ = true;
+      return false;
+    }
+  }
+  if (pending == 0) {
+    data_ = lent_rest_.data();
+    end_ = lent_rest_.size();
+    lent_rest_ = {};
+    return true;
+  }
+  std::size_t take = std::min(lent_rest_.size(), capacity_ - end_);
+  if (const void* nl = std::memchr(lent_rest_.data(), '\n', take)) {
+    take = static_cast<std::size_t>(static_cast<const char*>(nl) - lent_rest_.data()) + 1;
+  }
+  std::memcpy(buffer_.get() + end_, lent_rest_.data(), take);
+  end_ += take;
+  lent_rest_.remove_prefix(take);
+  return true;
+}
+
 void line_reader::skip_rest_of_line() {
   for (;;) {
-    char* data = buffer_.get();
-    auto* nl = static_cast<char*>(std::memchr(data + begin_, '\n', end_ - begin_));
+    const auto* nl = static_cast<const char*>(std::memchr(data_ + begin_, '\n', end_ - begin_));
     if (nl != nullptr) {
-      begin_ = static_cast<std::size_t>(nl - data) + 1;
+      begin_ = static_cast<std::size_t>(nl - data_) + 1;
       return;
     }
-    begin_ = end_ = 0;
+    begin_ = end_;
     if (!fill()) return;
   }
 }
@@ -55,16 +91,15 @@ bool line_reader::next(text_line& line) {
   }
   std::size_t scanned = 0;  // bytes already known to hold no LF
   for (;;) {
-    char* data = buffer_.get();
-    char* start = data + begin_;
-    auto* nl = static_cast<char*>(std::memchr(start + scanned, '\n', end_ - begin_ - scanned));
+    const char* start = data_ + begin_;
+    const auto* nl = static_cast<const char*>(std::memchr(start + scanned, '\n', end_ - begin_ - scanned));
     if (nl != nullptr) {
       auto length = static_cast<std::size_t>(nl - start);
       if (length > 0 && start[length - 1] == '\r') --length;
       line.number = ++number_;
       line.too_long = length > kMaxLineLength;
       line.text = std::string_view(start, std::min(length, kMaxLineLength));
-      begin_ = static_cast<std::size_t>(nl - data) + 1;
+      begin_ = static_cast<std::size_t>(nl - data_) + 1;
       return true;
     }
     std::size_t pending = end_ - begin_;
@@ -85,7 +120,7 @@ bool line_reader::next(text_line& line) {
       // The last line has no end; a CR there is not part of one.
       line.number = ++number_;
       line.too_long = pending > kMaxLineLength;
-      line.text = std::string_view(data + begin_, std::min(pending, kMaxLineLength));
+      line.text = std::string_view(data_ + begin_, std::min(pending, kMaxLineLength));
       begin_ = end_;
       return true;
     }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,26 @@ class trickle_source final : public byte_source {
  private:
   std::string data_;
   std::size_t pos_ = 0;
+};
+
+// Lends blocks of a few bytes, so that lines span several of them.
+class lending_source final : public block_source {
+ public:
+  lending_source(std::string data, std::size_t step) : data_(std::move(data)), step_(step) {}
+  std::size_t read(char*, std::size_t) override { return 0; }
+  std::string_view next_block() override {
+    // The block before must not be read again: spoil it.
+    std::fill(block_.begin(), block_.end(), '!');
+    block_ = data_.substr(pos_, step_);
+    pos_ += block_.size();
+    return block_;
+  }
+
+ private:
+  std::string data_;
+  std::size_t step_;
+  std::size_t pos_ = 0;
+  std::string block_;
 };
 
 struct seen_line {
@@ -45,6 +66,10 @@ std::vector<seen_line> lines_of(const std::string& data) {
   trickle_source trickled(data);
   std::vector<seen_line> lines = lines_of(whole);
   EXPECT_EQ(lines_of(trickled), lines);
+  for (std::size_t step : {1, 3, 100000}) {
+    lending_source lent(data, step);
+    EXPECT_EQ(lines_of(lent), lines);
+  }
   return lines;
 }
 

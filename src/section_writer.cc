@@ -64,43 +64,93 @@ char* put_line(char* out, std::string_view key, std::string_view value) {
   return text.substr(first, last - first);
 }
 
+// A value of at most 16 bytes, copied as 16 where the line holds as many from
+// its start: one fixed-size move instead of a copy of any length. What is
+// written past the value is overwritten by what follows, within the room the
+// section reserved.
+[[gnu::always_inline]] inline char* put_short_value(char* out, std::string_view value, const char* line_end) {
+  if (value.empty()) return out;
+  if (line_end - value.data() >= 16) {
+    std::memcpy(out, value.data(), 16);
+    return out + value.size();
+  }
+  return put(out, value);
+}
+
+[[gnu::always_inline]] inline char* put_field_line(char* out, std::string_view key, std::string_view line,
+                                                   std::size_t offset, std::size_t width) {
+  out = put(out, key);
+  out = put_short_value(out, trimmed(field(line, offset, width)), line.data() + line.size());
+  *out++ = '\n';
+  return out;
+}
+
+constexpr bool is_control(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }
+
+// The planetarium reads a "#" as the start of a comment, splits section names
+// on "/", and needs "[" and "]" to frame exactly one name.
+constexpr bool unsafe_in_section_name(char c) { return is_control(c) || c == '#' || c == '/' || c == '[' || c == ']'; }
+constexpr bool unsafe_in_name(char c) { return is_control(c) || c == '#'; }
+
+// Bytes looked up in a table: the designation is read for every record.
+struct byte_table {
+  bool set[256] = {};
+  constexpr explicit byte_table(bool (*member)(char)) {
+    for (int b = 0; b < 256; ++b) set[b] = member(static_cast<char>(b));
+  }
+  bool operator()(char c) const { return set[static_cast<unsigned char>(c)]; }
+};
+constexpr byte_table kUnsafeInSectionName(unsafe_in_section_name);
+constexpr byte_table kUnsafeInName(unsafe_in_name);
+
 // Removing the first "(", then the first ")", then the first blank twice
 // is the same as passing over the first "(", the first ")" and the first two
 // blanks: the removals never change which occurrence of another character
-// comes first. So the name is edited in one pass as it is copied. Returns the
-// end of the name; it takes at most 28 bytes.
-char* put_name_text(char* out, std::string_view line) {
+// comes first. So the name is edited in one pass as it is copied, without a
+// branch on the bytes: each one is written, and kept by moving on past it.
+// Returns the end of the name; it takes at most 28 bytes. unsafe tells
+// whether the name holds a byte that unsafe_in_section_name() refuses (none
+// of the bytes passed over is one).
+[[gnu::always_inline]] inline char* put_name_text(char* out, std::string_view line, bool& unsafe) {
   std::string_view name = trimmed(field(line, 165, 28));
   bool open_seen = false;
   bool close_seen = false;
   int blanks_seen = 0;
+  bool any_unsafe = false;
   for (char c : name) {
-    if (c == '(' && !open_seen) {
-      open_seen = true;
-    } else if (c == ')' && !close_seen) {
-      close_seen = true;
-    } else if (c == ' ' && blanks_seen < 2) {
-      ++blanks_seen;
-    } else {
-      *out++ = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    }
+    bool open = c == '(';
+    bool close = c == ')';
+    bool blank = c == ' ';
+    bool dropped = (open && !open_seen) || (close && !close_seen) || (blank && blanks_seen < 2);
+    open_seen = open_seen || open;
+    close_seen = close_seen || close;
+    blanks_seen += blank ? 1 : 0;
+    any_unsafe = any_unsafe || kUnsafeInSectionName(c);
+    *out = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    out += dropped ? 0 : 1;
   }
+  unsafe = any_unsafe;
   return out;
 }
 
 char* put_section_name(char* out, std::string_view line) {
   *out++ = '[';
-  out = put_name_text(out, line);
+  bool unsafe = false;  // the loop has checked the name already
+  out = put_name_text(out, line, unsafe);
   *out++ = ']';
   *out++ = '\n';
   return out;
 }
 
-bool is_control(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }
-
-// The planetarium reads a "#" as the start of a comment, splits section names
-// on "/", and needs "[" and "]" to frame exactly one name.
-bool unsafe_in_section_name(char c) { return is_control(c) || c == '#' || c == '/' || c == '[' || c == ']'; }
+// The check behind designation_writable(), given the section name as written
+// and the name value.
+bool writable(std::string_view section, bool unsafe, std::string_view name) {
+  if (unsafe) return false;
+  // The planetarium keeps these names for its own bodies.
+  bool blank = section.find_first_not_of(' ') == std::string_view::npos;
+  if (blank || section == "sun" || section == "earth" || section == "moon") return false;
+  return std::ranges::none_of(name, kUnsafeInName);
+}
 
 // The number field loses its first "(" and first ")" before it is trimmed.
 char* put_number(char* out, std::string_view line) {
@@ -129,12 +179,9 @@ std::string_view epoch_field(std::string_view line) { return field(line, 20, 5);
 
 bool designation_writable(std::string_view line) {
   char buffer[28];
-  std::string_view section(buffer, static_cast<std::size_t>(put_name_text(buffer, line) - buffer));
-  // The planetarium keeps these names for its own bodies.
-  bool blank = section.find_first_not_of(' ') == std::string_view::npos;
-  if (blank || section == "sun" || section == "earth" || section == "moon") return false;
-  return std::ranges::none_of(section, unsafe_in_section_name) &&
-         std::ranges::none_of(trimmed(field(line, 175, 19)), [](char c) { return is_control(c) || c == '#'; });
+  bool unsafe = false;
+  std::string_view section(buffer, static_cast<std::size_t>(put_name_text(buffer, line, unsafe) - buffer));
+  return writable(section, unsafe, trimmed(field(line, 175, 19)));
 }
 
 char* format_julian_day(double day, char* out) {
@@ -149,23 +196,45 @@ char* format_julian_day(double day, char* out) {
   return std::to_chars(out, out + 32, day, std::chars_format::general, 10).ptr;
 }
 
-char* record2section(std::string_view line, char* out) {
-  char* p = put_section_name(out, line);
-  p = put_line(p, kMagnitude, trimmed(field(line, 8, 5)));
+namespace {
+
+// Everything after the section's name line.
+[[gnu::always_inline]] inline char* put_elements(char* p, std::string_view line, std::string_view name) {
+  p = put_field_line(p, kMagnitude, line, 8, 5);
   p = put(p, kCoordFunc);
   p = put_number(p, line);
-  p = put_line(p, kName, trimmed(field(line, 175, 19)));
-  p = put_line(p, kArgOfPericenter, trimmed(field(line, 37, 9)));
-  p = put_line(p, kAscendingNode, trimmed(field(line, 48, 9)));
-  p = put_line(p, kEccentricity, trimmed(field(line, 70, 9)));
+  p = put_line(p, kName, name);
+  p = put_field_line(p, kArgOfPericenter, line, 37, 9);
+  p = put_field_line(p, kAscendingNode, line, 48, 9);
+  p = put_field_line(p, kEccentricity, line, 70, 9);
   p = put(p, kEpoch);
   p = format_julian_day(jd(epoch_field(line)), p);
   *p++ = '\n';
-  p = put_line(p, kInclination, trimmed(field(line, 59, 9)));
-  p = put_line(p, kMeanAnomaly, trimmed(field(line, 26, 9)));
-  p = put_line(p, kMeanMotion, trimmed(field(line, 80, 11)));
-  p = put_line(p, kSemiMajorAxis, trimmed(field(line, 92, 11)));
+  p = put_field_line(p, kInclination, line, 59, 9);
+  p = put_field_line(p, kMeanAnomaly, line, 26, 9);
+  p = put_field_line(p, kMeanMotion, line, 80, 11);
+  p = put_field_line(p, kSemiMajorAxis, line, 92, 11);
   return put(p, kTypeAndEnd);
+}
+
+}  // namespace
+
+char* record2section(std::string_view line, char* out) {
+  return put_elements(put_section_name(out, line), line, trimmed(field(line, 175, 19)));
+}
+
+// The name is edited and checked in the same pass that writes it.
+char* writable_record2section(std::string_view line, char* out) {
+  char* p = out;
+  *p++ = '[';
+  char* section = p;
+  bool unsafe = false;
+  p = put_name_text(p, line, unsafe);
+  std::string_view name = trimmed(field(line, 175, 19));
+  if (!writable(std::string_view(section, static_cast<std::size_t>(p - section)), unsafe, name)) return nullptr;
+  *p++ = ']';
+  *p++ = '\n';
+  return put_elements(p, line, name);
 }
 
 void record2section(std::string_view line, output_buffer& out) {

@@ -90,16 +90,28 @@ TEST(Record2Section, SectionNameAndNumberFromTheDesignation) {
 
 // Names the planetarium would merge, split or truncate, and bytes that would
 // damage the file or the terminal.
+// writable_record2section() must agree, writing the whole section or nothing.
+bool writable_both_ways(const std::string& line) {
+  bool writable = designation_writable(line);
+  char section[kMaxSectionSize];
+  char* end = writable_record2section(line, section);
+  EXPECT_EQ(end != nullptr, writable) << line;
+  if (end != nullptr) {
+    EXPECT_EQ(std::string(section, end), convert(line)) << line;
+  }
+  return writable;
+}
+
 TEST(DesignationWritable, RefusesNamesThePlanetariumCannotTake) {
   for (const char* good : {"     (47) Xyla", "  2005 CG81-Ab c", "  (4711) Xyla de Mor", " (5) Éos", "  Sunny"})
-    EXPECT_TRUE(designation_writable(record(good))) << good;
+    EXPECT_TRUE(writable_both_ways(record(good))) << good;
   for (const std::string& bad :
        std::vector<std::string>{"", "   ()   ", "  (   )", "    (1) Ce]res=x#y;z,w", "  [1] Ceres", "  2019 A/B",
                                 "    (9) Hash #1", std::string("   (9) Nul\0l", 12), "    (3) \x1b[2J",
                                 "    (7) Tab\there", "(100) Del\x7f", "       Sun", "    ( ) Moon", "  EARTH"})
-    EXPECT_FALSE(designation_writable(record(bad))) << bad;
+    EXPECT_FALSE(writable_both_ways(record(bad))) << bad;
   // Column 194 is in the name only: a "#" there still cuts the name short.
-  EXPECT_FALSE(designation_writable(record("      (5) Abcdefghijklmnopqr#")));
+  EXPECT_FALSE(writable_both_ways(record("      (5) Abcdefghijklmnopqr#")));
 }
 
 TEST(Record2Section, CopiesBlankAndShortFieldsAsEmpty) {
