@@ -152,22 +152,9 @@ bool writable(std::string_view section, bool unsafe, std::string_view name) {
   return std::ranges::none_of(name, kUnsafeInName);
 }
 
-// The number field loses its first "(" and first ")" before it is trimmed.
 char* put_number(char* out, std::string_view line) {
-  char text[9];
-  std::size_t size = 0;
-  bool open_seen = false;
-  bool close_seen = false;
-  for (char c : field(line, 165, 9)) {
-    if (c == '(' && !open_seen) {
-      open_seen = true;
-    } else if (c == ')' && !close_seen) {
-      close_seen = true;
-    } else {
-      text[size++] = c;
-    }
-  }
-  std::string_view value = trimmed(std::string_view(text, size));
+  char text[kNumberFieldSize];
+  std::string_view value = number_field(line, text);
   return value.empty() ? out : put_line(out, kNumber, value);
 }
 
@@ -176,6 +163,23 @@ char* put_number(char* out, std::string_view line) {
 std::string_view trim(std::string_view text) { return trimmed(text); }
 
 std::string_view epoch_field(std::string_view line) { return field(line, 20, 5); }
+
+// The number field loses its first "(" and first ")" before it is trimmed.
+std::string_view number_field(std::string_view line, char (&text)[kNumberFieldSize]) {
+  std::size_t size = 0;
+  bool open_seen = false;
+  bool close_seen = false;
+  for (char c : field(line, 165, kNumberFieldSize)) {
+    if (c == '(' && !open_seen) {
+      open_seen = true;
+    } else if (c == ')' && !close_seen) {
+      close_seen = true;
+    } else {
+      text[size++] = c;
+    }
+  }
+  return trimmed(std::string_view(text, size));
+}
 
 bool designation_writable(std::string_view line) {
   char buffer[28];

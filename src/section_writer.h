@@ -20,6 +20,11 @@ void record2section(std::string_view line, output_buffer& out);
 /// The same into memory with room for kMaxSectionSize bytes; returns the end.
 char* record2section(std::string_view line, char* out);
 
+/// The minor_planet_number of a record line: columns 166-174 without their
+/// first "(" and first ")", trimmed; text holds it.
+inline constexpr std::size_t kNumberFieldSize = 9;
+std::string_view number_field(std::string_view line, char (&text)[kNumberFieldSize]);
+
 /// The packed epoch of a record line (columns 21-25), as far as the line
 /// reaches.
 std::string_view epoch_field(std::string_view line);

@@ -47,21 +47,9 @@ bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; 
 
 body_identity minor_planet_identity(std::string_view line) {
   body_identity id;
-  // As the catalogue's minor_planet_number: the field without its first "("
-  // and first ")", trimmed.
-  std::string number;
-  bool open_seen = false;
-  bool close_seen = false;
-  for (char c : field(line, 165, 9)) {
-    if (c == '(' && !open_seen) {
-      open_seen = true;
-    } else if (c == ')' && !close_seen) {
-      close_seen = true;
-    } else {
-      number.push_back(c);
-    }
-  }
-  id.number = trim(number);
+  // As the catalogue's minor_planet_number.
+  char number[kNumberFieldSize];
+  id.number = number_field(line, number);
   id.designation = trim(field(line, 165, 29));
   id.name = trim(field(line, 175, 19));
   id.magnitude = field(line, 8, 5);
