@@ -58,18 +58,7 @@ std::string gzip_member(const std::string& plain, bool fields, bool hcrc) {
     header.comment = reinterpret_cast<Bytef*>(const_cast<char*>("daily"));
   }
   header.hcrc = hcrc ? 1 : 0;
-  z_stream zs{};
-  deflateInit2(&zs, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-  deflateSetHeader(&zs, &header);
-  std::string out(deflateBound(&zs, plain.size()) + 100, '\0');
-  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
-  zs.avail_in = static_cast<uInt>(plain.size());
-  zs.next_out = reinterpret_cast<Bytef*>(out.data());
-  zs.avail_out = static_cast<uInt>(out.size());
-  deflate(&zs, Z_FINISH);
-  out.resize(zs.total_out);
-  deflateEnd(&zs);
-  return out;
+  return testing::gzip_bytes(plain, &header);
 }
 
 std::string flip(std::string bytes, std::size_t at) {

@@ -48,10 +48,12 @@ void write_file(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-std::string gzip_bytes(const std::string& plain) {
+std::string gzip_bytes(const std::string& plain, gz_header_s* header) {
   z_stream zs{};
   deflateInit2(&zs, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&zs, plain.size()), '\0');
+  if (header != nullptr) deflateSetHeader(&zs, header);
+  // Room for the header's optional fields too.
+  std::string out(deflateBound(&zs, plain.size()) + 100, '\0');
   zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
   zs.avail_in = static_cast<uInt>(plain.size());
   zs.next_out = reinterpret_cast<Bytef*>(out.data());

@@ -8,6 +8,8 @@
 
 #include "io.h"
 
+struct gz_header_s;  // zlib's gz_header
+
 namespace quelvarn::testing {
 
 /// A fresh directory, removed with everything in it at the end of the test.
@@ -27,7 +29,8 @@ class temp_dir {
 
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& bytes);
-std::string gzip_bytes(const std::string& plain);
+/// One gzip member of plain, with header's optional fields when given.
+std::string gzip_bytes(const std::string& plain, gz_header_s* header = nullptr);
 
 /// The genuine header and the varied genuine records shipped for tests.
 const std::string& genuine_header();
