@@ -186,16 +186,37 @@ void summary(console& con, const options& opts, input_kind kind, const conversio
   banner(con);
 }
 
+// The output of a run. When a thread decodes the input, the two threads
+// share the writing, each when it is ahead of the other; the cores stay busy
+// without a third thread to take turns with.
+class run_output {
+ public:
+  run_output(byte_sink& sink, byte_source& input)
+      : input_(input), buffer_(sink, reads_ahead(input) ? block_writer::shared : block_writer::thread) {
+    share_spare_time(input_, [this] { return buffer_.write_ready_block(); });
+  }
+  ~run_output() { share_spare_time(input_, nullptr); }
+  run_output(const run_output&) = delete;
+  run_output& operator=(const run_output&) = delete;
+
+  output_buffer& buffer() { return buffer_; }
+
+ private:
+  byte_source& input_;
+  output_buffer buffer_;
+};
+
 // --update: the new sections wait in a spool until the whole input has
 // been read, because the updated sections that come before them depend on
 // its last records.
-update_counts update(std::string existing, const std::string& out_path, output_file& out, line_reader& lines,
-                     input_kind kind, text_line& first, console& con, selection* select, conversion_counts& counts) {
+update_counts update(std::string existing, const std::string& out_path, output_file& out, byte_source& input,
+                     line_reader& lines, input_kind kind, text_line& first, console& con, selection* select,
+                     conversion_counts& counts) {
   spool_file spool(out_path);
-  output_buffer spool_buffer(spool.sink());
-  catalogue_update merge(std::move(existing), spool_buffer);
+  run_output spooled(spool.sink(), input);
+  catalogue_update merge(std::move(existing), spooled.buffer());
   counts = update_records(lines, kind, first, merge, con, select);
-  spool_buffer.finish();
+  spooled.buffer().finish();
   if (counts.converted == 0) return {};
   output_buffer buffer(out.sink());
   update_counts updated;
@@ -250,11 +271,11 @@ int convert(const options& opts, input_file& in, console& con, bool to_standard_
   conversion_counts counts;
   update_counts updated;
   if (opts.update) {
-    updated = update(std::move(existing), out_path, out, lines, kind, first, con, chosen, counts);
+    updated = update(std::move(existing), out_path, out, *input, lines, kind, first, con, chosen, counts);
   } else {
-    output_buffer buffer(out.sink());
-    counts = convert_records(lines, kind, first, buffer, con, chosen);
-    buffer.finish();
+    run_output output(out.sink(), *input);
+    counts = convert_records(lines, kind, first, output.buffer(), con, chosen);
+    output.buffer().finish();
   }
   // Nothing convertible: replacing a catalogue with an empty one would lose it.
   if (counts.converted == 0) return fail(con, " file " + in_path + " is bad");
