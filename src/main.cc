@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "catalogue_update.h"
@@ -186,13 +187,19 @@ void summary(console& con, const options& opts, input_kind kind, const conversio
   banner(con);
 }
 
-// The output of a run. When a thread decodes the input, the two threads
-// share the writing, each when it is ahead of the other; the cores stay busy
-// without a third thread to take turns with.
+// Who writes the output. Decoding, converting and writing each keep a core
+// busy. Given three cores, each has its own thread. Given two, the thread
+// that decodes and the one that converts share the writing, each when it is
+// ahead of the other: three threads would take turns on two cores, and each
+// turn leaves a core idle while a sleeping thread wakes.
+block_writer writer_for(const byte_source& input) {
+  return reads_ahead(input) && std::thread::hardware_concurrency() < 3 ? block_writer::shared : block_writer::thread;
+}
+
+// The output of a run, with the input's spare time lent to its writing.
 class run_output {
  public:
-  run_output(byte_sink& sink, byte_source& input)
-      : input_(input), buffer_(sink, reads_ahead(input) ? block_writer::shared : block_writer::thread) {
+  run_output(byte_sink& sink, byte_source& input) : input_(input), buffer_(sink, writer_for(input)) {
     share_spare_time(input_, [this] { return buffer_.write_ready_block(); });
   }
   ~run_output() { share_spare_time(input_, nullptr); }

@@ -19,10 +19,12 @@ enum class block_writer {
   shared,  // any thread with time to spare, through write_ready_block()
 };
 
-/// Collects the catalogue in large blocks and hands each full block to a
-/// writer thread, so that formatting the next block overlaps the write system
-/// calls of the last one. Lines are deliberately not flushed one by one: the
-/// file is not visible under its name before the run succeeds anyway.
+/// Collects the catalogue in large blocks and hands each full block to
+/// another thread to write, so that formatting the next block overlaps the
+/// write system calls of the last one. Blocks are written in the order they
+/// were filled, whichever thread writes them. Lines are deliberately not
+/// flushed one by one: the file is not visible under its name before the run
+/// succeeds anyway.
 class output_buffer {
  public:
   static constexpr std::size_t kBlockSize = 1 << 20;
