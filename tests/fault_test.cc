@@ -229,7 +229,11 @@ TEST_F(Fault, GiantLinesStayInBoundedMemory) {
     write_file(dir.path("in.DAT"), head);
     ASSERT_EQ(::truncate(dir.path("in.DAT").c_str(), 300 << 20), 0);  // sparse: cheap to make
     run_result r = run_quelvarn({dir.path("in.DAT"), dir.path("new.ini")});
+#if !defined(__SANITIZE_ADDRESS__)
+    // The peak a child reports includes this process's memory at the fork,
+    // and AddressSanitizer holds on to what the earlier tests freed.
     EXPECT_LT(r.peak_memory_kib, 64 * 1024);
+#endif
     if (head.size() > 100) {
       EXPECT_EQ(r.status, 1);  // nothing convertible
       EXPECT_NE(r.console.find(" Skipped line 44: too long\n"), std::string::npos);
