@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     input_kind kind = recognise_input(lines, first);
     if (kind == input_kind::bad) return 0;
     counting_sink sink;
-    output_buffer out(sink, false);
+    output_buffer out(sink, block_writer::caller);
     console quiet = console::silent();
     conversion_counts counts = convert_records(lines, kind, first, out, quiet);
     out.finish();
@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     text_line update_first;
     input_kind update_kind = recognise_input(update_lines, update_first);
     string_sink spooled;
-    output_buffer spool(spooled, false);
+    output_buffer spool(spooled, block_writer::caller);
     catalogue_update merge(std::string(bytes.substr(0, bytes.size() / 2)), spool);
     selection_criteria criteria;
     criteria.limit = 50;
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     conversion_counts merged = update_records(update_lines, update_kind, update_first, merge, quiet, &select);
     spool.finish();
     counting_sink written;
-    output_buffer merged_out(written, false);
+    output_buffer merged_out(written, block_writer::caller);
     memory_source spool_contents(spooled.text);
     update_counts update = merge.write(merged_out, spool_contents);
     merged_out.finish();

@@ -28,13 +28,13 @@ void update_catalogue(std::string_view catalogue) {
   char section[kMaxSectionSize];
   std::string_view text(section, static_cast<std::size_t>(record2section(ceres, section) - section));
   string_sink spooled;
-  output_buffer spool(spooled, false);
+  output_buffer spool(spooled, block_writer::caller);
   catalogue_update merge{std::string(catalogue), spool};
   merge.add(minor_planet_identity(ceres), text, minor_planet_update_keys());
   merge.add(minor_planet_identity(ceres), text, minor_planet_update_keys());
   spool.finish();
   string_sink written;
-  output_buffer out(written, false);
+  output_buffer out(written, block_writer::caller);
   memory_source spool_contents(spooled.text);
   update_counts counts = merge.write(out, spool_contents);
   out.finish();
@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   string_sink sink;
   {
-    output_buffer out(sink, false);
+    output_buffer out(sink, block_writer::caller);
     record2section(line, out);
     out.finish();
   }
@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // give a section the planetarium can load.
   string_sink comet;
   {
-    output_buffer out(comet, false);
+    output_buffer out(comet, block_writer::caller);
     comet2section(line, out);
     out.finish();
   }

@@ -34,14 +34,14 @@ struct result {
 
 result update(const std::string& existing, const std::vector<std::string>& lines) {
   string_sink spooled;
-  output_buffer spool(spooled, false);
+  output_buffer spool(spooled, block_writer::caller);
   catalogue_update merge(existing, spool);
   for (const std::string& line : lines) {
     merge.add(minor_planet_identity(line), plain_section(line), minor_planet_update_keys());
   }
   spool.finish();
   string_sink written;
-  output_buffer out(written, false);
+  output_buffer out(written, block_writer::caller);
   memory_source spool_contents(spooled.text);
   update_counts counts = merge.write(out, spool_contents);
   out.finish();

@@ -1,22 +1,63 @@
 #include "chunk_pipe.h"
 
-namespace quelvarn {
+#include <chrono>
+#include <thread>
 
-chunk_pipe::chunk_pipe(std::size_t count, std::size_t capacity) : capacity_(capacity), storage_(count) {
+namespace quelvarn {
+namespace {
+
+// A sleeping thread takes tens of microseconds to wake, more on a virtual
+// machine, which is as long as a block takes to come; looking again for a
+// little longer than that costs less than the idle core.
+constexpr std::chrono::microseconds kEagerWait{300};
+
+}  // namespace
+
+chunk_pipe::chunk_pipe(std::size_t count, std::size_t capacity, bool eager)
+    : capacity_(capacity), eager_(eager && std::thread::hardware_concurrency() > 1), storage_(count) {
   for (chunk& c : storage_) {
     c.data = std::make_unique_for_overwrite<char[]>(capacity);
     free_.push_back(&c);
   }
 }
 
-chunk* chunk_pipe::acquire_free() {
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return cancelled_ || !free_.empty(); });
-  if (cancelled_) return nullptr;
+template <typename Ready>
+void chunk_pipe::wait(std::unique_lock<std::mutex>& lock, Ready ready) {
+  if (eager_ && !ready()) {
+    auto until = std::chrono::steady_clock::now() + kEagerWait;
+    do {
+      lock.unlock();
+      std::this_thread::yield();
+      lock.lock();
+    } while (!ready() && std::chrono::steady_clock::now() < until);
+  }
+  changed_.wait(lock, ready);
+}
+
+chunk* chunk_pipe::take_free() {
+  if (cancelled_ || free_.empty()) return nullptr;
   chunk* c = free_.front();
   free_.pop_front();
   c->size = 0;
   return c;
+}
+
+chunk* chunk_pipe::take_full() {
+  if (cancelled_ || full_.empty()) return nullptr;
+  chunk* c = full_.front();
+  full_.pop_front();
+  return c;
+}
+
+chunk* chunk_pipe::acquire_free() {
+  std::unique_lock lock(mutex_);
+  wait(lock, [&] { return cancelled_ || !free_.empty(); });
+  return take_free();
+}
+
+chunk* chunk_pipe::try_acquire_free() {
+  std::lock_guard lock(mutex_);
+  return take_free();
 }
 
 void chunk_pipe::push_full(chunk* c) {
@@ -32,11 +73,18 @@ void chunk_pipe::finish(const std::exception_ptr& error) {
 
 chunk* chunk_pipe::acquire_full() {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return cancelled_ || finished_ || !full_.empty(); });
-  if (cancelled_ || full_.empty()) return nullptr;
-  chunk* c = full_.front();
-  full_.pop_front();
-  return c;
+  wait(lock, [&] { return cancelled_ || finished_ || !full_.empty(); });
+  return take_full();
+}
+
+chunk* chunk_pipe::try_acquire_full() {
+  std::lock_guard lock(mutex_);
+  return take_full();
+}
+
+std::size_t chunk_pipe::full_count() {
+  std::lock_guard lock(mutex_);
+  return full_.size();
 }
 
 void chunk_pipe::release(chunk* c) {

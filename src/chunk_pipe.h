@@ -22,7 +22,11 @@ struct chunk {
 /// however long the stream is.
 class chunk_pipe {
  public:
-  chunk_pipe(std::size_t count, std::size_t capacity);
+  /// eager: a thread that finds nothing to take keeps looking for a moment
+  /// before it sleeps. Only for pipes between threads that are both busy
+  /// nearly all the time, so that the wait is short and the core would
+  /// otherwise stay idle while the sleeper is woken.
+  chunk_pipe(std::size_t count, std::size_t capacity, bool eager = false);
   chunk_pipe(const chunk_pipe&) = delete;
   chunk_pipe& operator=(const chunk_pipe&) = delete;
 
@@ -30,12 +34,18 @@ class chunk_pipe {
 
   /// Producer: an empty block, or nullptr once the consumer has cancelled.
   chunk* acquire_free();
+  /// The same without waiting: nullptr also when none is free yet.
+  chunk* try_acquire_free();
   void push_full(chunk* c);
   /// Producer: no more blocks will come; a non-null error reaches the consumer.
   void finish(const std::exception_ptr& error = nullptr);
 
   /// Consumer: the next full block, or nullptr at the end of the stream.
   chunk* acquire_full();
+  /// The same without waiting: nullptr also when none is full yet.
+  chunk* try_acquire_full();
+  /// How many full blocks wait for the consumer.
+  std::size_t full_count();
   void release(chunk* c);
   /// Consumer: stop the producer, recording why.
   void cancel(const std::exception_ptr& error = nullptr);
@@ -54,7 +64,13 @@ class chunk_pipe {
     changed_.notify_all();
   }
 
+  template <typename Ready>
+  void wait(std::unique_lock<std::mutex>& lock, Ready ready);
+  chunk* take_free();
+  chunk* take_full();
+
   std::size_t capacity_;
+  bool eager_;
   std::vector<chunk> storage_;
   std::mutex mutex_;
   std::condition_variable changed_;

@@ -21,7 +21,7 @@ const std::string kFragment =
 std::string convert(const std::string& line) {
   string_sink sink;
   {
-    output_buffer out(sink, false);
+    output_buffer out(sink, block_writer::caller);
     comet2section(line, out);
     out.finish();
   }

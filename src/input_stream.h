@@ -2,7 +2,9 @@
 #ifndef QUELVARN_INPUT_STREAM_H_
 #define QUELVARN_INPUT_STREAM_H_
 
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -29,6 +31,10 @@ class gzip_source final : public byte_source {
   std::unique_ptr<state> state_;
 };
 
+/// Work that either thread may do when it is ahead of the other; true when
+/// some was done.
+using spare_work = std::function<bool()>;
+
 /// Reads another source ahead on a thread of its own, so that producing the
 /// bytes (decompressing them, above all) overlaps their conversion. Its
 /// blocks are lent out as they are, without a copy.
@@ -41,16 +47,31 @@ class prefetch_source final : public block_source {
   std::size_t read(char* buf, std::size_t n) override;
   std::string_view next_block() override;
 
+  /// Has the reading thread, once it is well ahead, and the consumer, when
+  /// it has caught up, do work (writing the output) until it is reset to
+  /// nullptr, which waits for the reading thread to leave it.
+  void share_spare_time(spare_work work);
+
  private:
   // Whether a block with unread bytes is at hand, once the last one is back.
   bool advance();
+  bool reader_does_spare_work();
 
   std::unique_ptr<byte_source> inner_;
   chunk_pipe pipe_;
   std::thread reader_;
   chunk* current_ = nullptr;
   std::size_t offset_ = 0;
+  std::mutex spare_mutex_;  // the reading thread holds it while it works
+  spare_work spare_;
 };
+
+/// Whether input is read ahead by a thread of its own.
+bool reads_ahead(const byte_source& input);
+
+/// Lends the spare time of the thread behind input, if it has one, to work
+/// (nullptr ends the loan).
+void share_spare_time(byte_source& input, spare_work work);
 
 /// Serves a prefix read ahead of time, then the rest of the source.
 class prefixed_source final : public byte_source {

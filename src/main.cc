@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "catalogue_update.h"
@@ -186,16 +187,43 @@ void summary(console& con, const options& opts, input_kind kind, const conversio
   banner(con);
 }
 
+// Who writes the output. Decoding, converting and writing each keep a core
+// busy. Given three cores, each has its own thread. Given two, the thread
+// that decodes and the one that converts share the writing, each when it is
+// ahead of the other: three threads would take turns on two cores, and each
+// turn leaves a core idle while a sleeping thread wakes.
+block_writer writer_for(const byte_source& input) {
+  return reads_ahead(input) && std::thread::hardware_concurrency() < 3 ? block_writer::shared : block_writer::thread;
+}
+
+// The output of a run, with the input's spare time lent to its writing.
+class run_output {
+ public:
+  run_output(byte_sink& sink, byte_source& input) : input_(input), buffer_(sink, writer_for(input)) {
+    share_spare_time(input_, [this] { return buffer_.write_ready_block(); });
+  }
+  ~run_output() { share_spare_time(input_, nullptr); }
+  run_output(const run_output&) = delete;
+  run_output& operator=(const run_output&) = delete;
+
+  output_buffer& buffer() { return buffer_; }
+
+ private:
+  byte_source& input_;
+  output_buffer buffer_;
+};
+
 // --update: the new sections wait in a spool until the whole input has
 // been read, because the updated sections that come before them depend on
 // its last records.
-update_counts update(std::string existing, const std::string& out_path, output_file& out, line_reader& lines,
-                     input_kind kind, text_line& first, console& con, selection* select, conversion_counts& counts) {
+update_counts update(std::string existing, const std::string& out_path, output_file& out, byte_source& input,
+                     line_reader& lines, input_kind kind, text_line& first, console& con, selection* select,
+                     conversion_counts& counts) {
   spool_file spool(out_path);
-  output_buffer spool_buffer(spool.sink());
-  catalogue_update merge(std::move(existing), spool_buffer);
+  run_output spooled(spool.sink(), input);
+  catalogue_update merge(std::move(existing), spooled.buffer());
   counts = update_records(lines, kind, first, merge, con, select);
-  spool_buffer.finish();
+  spooled.buffer().finish();
   if (counts.converted == 0) return {};
   output_buffer buffer(out.sink());
   update_counts updated;
@@ -250,11 +278,11 @@ int convert(const options& opts, input_file& in, console& con, bool to_standard_
   conversion_counts counts;
   update_counts updated;
   if (opts.update) {
-    updated = update(std::move(existing), out_path, out, lines, kind, first, con, chosen, counts);
+    updated = update(std::move(existing), out_path, out, *input, lines, kind, first, con, chosen, counts);
   } else {
-    output_buffer buffer(out.sink());
-    counts = convert_records(lines, kind, first, buffer, con, chosen);
-    buffer.finish();
+    run_output output(out.sink(), *input);
+    counts = convert_records(lines, kind, first, output.buffer(), con, chosen);
+    output.buffer().finish();
   }
   // Nothing convertible: replacing a catalogue with an empty one would lose it.
   if (counts.converted == 0) return fail(con, " file " + in_path + " is bad");

@@ -10,11 +10,28 @@ namespace {
 // Enough blocks that the formatter rarely waits for the writer, few enough
 // that memory stays small.
 constexpr std::size_t kBlocks = 4;
+// Shared writers run when they find time, so more blocks wait for them.
+constexpr std::size_t kSharedBlocks = 8;
+
+std::size_t block_count(block_writer writer) {
+  switch (writer) {
+    case block_writer::thread:
+      return kBlocks;
+    case block_writer::caller:
+      return 1;
+    case block_writer::shared:
+      break;
+  }
+  return kSharedBlocks;
+}
 
 }  // namespace
 
-output_buffer::output_buffer(byte_sink& sink, bool threaded) : sink_(sink), pipe_(threaded ? kBlocks : 1, kBlockSize) {
-  if (threaded) {
+output_buffer::output_buffer(byte_sink& sink, block_writer writer)
+    : sink_(sink),
+      pipe_(block_count(writer), kBlockSize, writer == block_writer::shared),
+      shared_(writer == block_writer::shared) {
+  if (writer == block_writer::thread) {
     writer_ = start_quiet_thread([this] {
       while (chunk* c = pipe_.acquire_full()) {
         try {
@@ -31,7 +48,26 @@ output_buffer::output_buffer(byte_sink& sink, bool threaded) : sink_(sink), pipe
 }
 
 // Left without finish(): the run failed, so what is still queued is dropped.
-output_buffer::~output_buffer() { stop_writer(false); }
+output_buffer::~output_buffer() {
+  stop_writer(false);
+  std::lock_guard wait_for_shared_writer(writing_);
+}
+
+bool output_buffer::write_ready_block() {
+  if (!shared_) return false;
+  std::unique_lock lock(writing_, std::try_to_lock);
+  if (!lock) return false;
+  chunk* c = pipe_.try_acquire_full();
+  if (c == nullptr) return false;
+  try {
+    sink_.write(std::string_view(c->data.get(), c->size));
+  } catch (...) {
+    pipe_.cancel(std::current_exception());
+    return false;
+  }
+  pipe_.release(c);
+  return true;
+}
 
 void output_buffer::append(std::string_view text) {
   while (!text.empty()) {
@@ -51,7 +87,7 @@ void output_buffer::hand_over() {
   pos_ = end_ = nullptr;
   if (c->size == 0) {
     pipe_.release(c);
-  } else if (writer_.joinable()) {
+  } else if (writer_.joinable() || shared_) {
     pipe_.push_full(c);
   } else {
     sink_.write(std::string_view(c->data.get(), c->size));
@@ -61,7 +97,11 @@ void output_buffer::hand_over() {
 
 void output_buffer::next_block() {
   hand_over();
-  current_ = pipe_.acquire_free();
+  // With shared writers, a filler that runs out of blocks writes one itself,
+  // and waits only while another thread is writing.
+  current_ = pipe_.try_acquire_free();
+  while (current_ == nullptr && shared_ && write_ready_block()) current_ = pipe_.try_acquire_free();
+  if (current_ == nullptr) current_ = pipe_.acquire_free();
   if (current_ == nullptr) std::rethrow_exception(pipe_.error());
   pos_ = current_->data.get();
   end_ = pos_ + pipe_.capacity();
@@ -69,6 +109,13 @@ void output_buffer::next_block() {
 
 void output_buffer::finish() {
   hand_over();
+  if (shared_) {
+    std::lock_guard lock(writing_);
+    while (chunk* c = pipe_.try_acquire_full()) {
+      sink_.write(std::string_view(c->data.get(), c->size));
+      pipe_.release(c);
+    }
+  }
   stop_writer(true);
   if (std::exception_ptr error = pipe_.error()) std::rethrow_exception(error);
 }

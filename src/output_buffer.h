@@ -1,8 +1,9 @@
-// Large-block output, written by a thread of its own.
+// Large-block output, written while the next block is being filled.
 #ifndef QUELVARN_OUTPUT_BUFFER_H_
 #define QUELVARN_OUTPUT_BUFFER_H_
 
 #include <cstddef>
+#include <mutex>
 #include <string_view>
 #include <thread>
 
@@ -11,17 +12,24 @@
 
 namespace quelvarn {
 
-/// Collects the catalogue in large blocks and hands each full block to a
-/// writer thread, so that formatting the next block overlaps the write system
-/// calls of the last one. Lines are deliberately not flushed one by one: the
-/// file is not visible under its name before the run succeeds anyway.
+/// Who writes the full blocks.
+enum class block_writer {
+  thread,  // a thread of the buffer's own
+  caller,  // the caller, as each block fills: no threads (fuzzers, tests)
+  shared,  // any thread with time to spare, through write_ready_block()
+};
+
+/// Collects the catalogue in large blocks and hands each full block to
+/// another thread to write, so that formatting the next block overlaps the
+/// write system calls of the last one. Blocks are written in the order they
+/// were filled, whichever thread writes them. Lines are deliberately not
+/// flushed one by one: the file is not visible under its name before the run
+/// succeeds anyway.
 class output_buffer {
  public:
   static constexpr std::size_t kBlockSize = 1 << 20;
 
-  /// threaded = false writes each block on the caller's thread; for callers
-  /// such as fuzzers that want no threads.
-  explicit output_buffer(byte_sink& sink, bool threaded = true);
+  explicit output_buffer(byte_sink& sink, block_writer writer = block_writer::thread);
   ~output_buffer();
   output_buffer(const output_buffer&) = delete;
   output_buffer& operator=(const output_buffer&) = delete;
@@ -39,6 +47,11 @@ class output_buffer {
   /// Writes what is left and waits for the writer. Throws write_error.
   void finish();
 
+  /// block_writer::shared: writes the oldest full block, from any thread,
+  /// unless none is waiting or another thread is writing one; whether it did.
+  /// A write error is kept for the filling thread, which throws it.
+  bool write_ready_block();
+
  private:
   void next_block();
   void hand_over();
@@ -47,6 +60,9 @@ class output_buffer {
   byte_sink& sink_;
   chunk_pipe pipe_;
   std::thread writer_;
+  bool shared_;
+  // Held while a shared block is written, so that blocks go out in order.
+  std::mutex writing_;
   chunk* current_ = nullptr;
   char* pos_ = nullptr;
   char* end_ = nullptr;

@@ -28,7 +28,7 @@ std::vector<std::string> records() {
 void BM_Record2Section(benchmark::State& state) {
   std::vector<std::string> lines = records();
   null_sink sink;
-  quelvarn::output_buffer out(sink, false);
+  quelvarn::output_buffer out(sink, quelvarn::block_writer::caller);
   std::size_t i = 0;
   for (auto _ : state) quelvarn::record2section(lines[i++ % lines.size()], out);
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));

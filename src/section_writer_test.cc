@@ -25,7 +25,7 @@ std::string record(const std::string& designation, const std::string& epoch = "K
 std::string convert(const std::string& line) {
   string_sink sink;
   {
-    output_buffer out(sink, false);
+    output_buffer out(sink, block_writer::caller);
     record2section(line, out);
     out.finish();
   }

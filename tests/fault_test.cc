@@ -39,18 +39,25 @@ class Fault : public ::testing::Test {
 
 // A plain run; an update whose spool of new sections fills the disk; and one
 // whose new catalogue does so only once the spool is copied in after the
-// 8.2 MB the user already had (the limit is 8 MiB).
+// 8.2 MB the user already had (the limit is 8 MiB). From gzip input, the
+// decoding thread may be the one whose write fails.
 TEST_F(Fault, DiskFullMidRun) {
   std::string large_old = kOld;
   while (large_old.size() < 8200000) large_old += "# a comment line that the planetarium ignores\n";
+  write_file(dir.path("in.gz"), gzip_bytes(catalogue));
   struct {
     std::vector<std::string> options;
     std::string old;
-  } cases[] = {{{}, kOld}, {{"--update"}, kOld}, {{"--update", "--limit", "5000"}, large_old}};
+    const char* input;
+  } cases[] = {{{}, kOld, "in.DAT"},
+               {{}, kOld, "in.gz"},
+               {{"--update"}, kOld, "in.DAT"},
+               {{"--update"}, kOld, "in.gz"},
+               {{"--update", "--limit", "5000"}, large_old, "in.DAT"}};
   for (const auto& c : cases) {
     write_file(dir.path("out.ini"), c.old);
     std::vector<std::string> args = c.options;
-    args.insert(args.end(), {dir.path("in.DAT"), dir.path("out.ini")});
+    args.insert(args.end(), {dir.path(c.input), dir.path("out.ini")});
     run_result r = run_quelvarn(args, [] {
       struct rlimit limit {
         8 << 20, 8 << 20
@@ -63,7 +70,7 @@ TEST_F(Fault, DiskFullMidRun) {
     EXPECT_TRUE(r.console.starts_with("\n Starting\n")) << r.console;
     EXPECT_TRUE(r.console.ends_with(failure(" file " + dir.path("out.ini") + " cannot be written"))) << r.console;
     EXPECT_EQ(read_file(dir.path("out.ini")), c.old);
-    EXPECT_EQ(dir.names(), (std::vector<std::string>{"in.DAT", "out.ini"}));
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"in.DAT", "in.gz", "out.ini"}));
   }
 }
 
@@ -153,14 +160,17 @@ INSTANTIATE_TEST_SUITE_P(Signals, Interrupted,
 TEST_F(Fault, OutputPipeWhoseReaderGoesAway) {
   std::string fifo = dir.path("pipe");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  process p = spawn_quelvarn({dir.path("in.DAT"), fifo});
-  int reader = ::open(fifo.c_str(), O_RDONLY);
-  char some[100];
-  EXPECT_EQ(::read(reader, some, sizeof some), static_cast<ssize_t>(sizeof some));
-  ::close(reader);
-  run_result r = finish(p);
-  EXPECT_EQ(r.status, 1);
-  EXPECT_TRUE(r.console.ends_with(failure(" file " + fifo + " cannot be written"))) << r.console;
+  write_file(dir.path("in.gz"), gzip_bytes(catalogue));
+  for (const char* input : {"in.DAT", "in.gz"}) {
+    process p = spawn_quelvarn({dir.path(input), fifo});
+    int reader = ::open(fifo.c_str(), O_RDONLY);
+    char some[100];
+    EXPECT_EQ(::read(reader, some, sizeof some), static_cast<ssize_t>(sizeof some));
+    ::close(reader);
+    run_result r = finish(p);
+    EXPECT_EQ(r.status, 1) << input;
+    EXPECT_TRUE(r.console.ends_with(failure(" file " + fifo + " cannot be written"))) << r.console;
+  }
 }
 
 TEST_F(Fault, CorruptAndTruncatedCompressedInput) {
@@ -219,7 +229,11 @@ TEST_F(Fault, GiantLinesStayInBoundedMemory) {
     write_file(dir.path("in.DAT"), head);
     ASSERT_EQ(::truncate(dir.path("in.DAT").c_str(), 300 << 20), 0);  // sparse: cheap to make
     run_result r = run_quelvarn({dir.path("in.DAT"), dir.path("new.ini")});
+#if !defined(__SANITIZE_ADDRESS__)
+    // The peak a child reports includes this process's memory at the fork,
+    // and AddressSanitizer holds on to what the earlier tests freed.
     EXPECT_LT(r.peak_memory_kib, 64 * 1024);
+#endif
     if (head.size() > 100) {
       EXPECT_EQ(r.status, 1);  // nothing convertible
       EXPECT_NE(r.console.find(" Skipped line 44: too long\n"), std::string::npos);
