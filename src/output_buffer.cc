@@ -38,13 +38,7 @@ output_buffer::output_buffer(byte_sink& sink, block_writer writer)
   if (writer == block_writer::thread) {
     writer_ = start_quiet_thread([this] {
       while (chunk* c = pipe_.acquire_full()) {
-        try {
-          sink_.write(std::string_view(c->data.get(), c->size));
-        } catch (...) {
-          pipe_.cancel(std::current_exception());
-          return;
-        }
-        pipe_.release(c);
+        if (!write_and_release(c)) return;
       }
     });
   }
@@ -57,12 +51,9 @@ output_buffer::~output_buffer() {
   std::lock_guard wait_for_shared_writer(writing_);
 }
 
-bool output_buffer::write_ready_block() {
-  if (!shared_) return false;
-  std::unique_lock lock(writing_, std::try_to_lock);
-  if (!lock) return false;
-  chunk* c = pipe_.try_acquire_full();
-  if (c == nullptr) return false;
+// A failed write stops the pipe with its error, for the filling thread to
+// throw; the block stays taken, as nothing more will be written.
+bool output_buffer::write_and_release(chunk* c) {
   try {
     sink_.write(std::string_view(c->data.get(), c->size));
   } catch (...) {
@@ -71,6 +62,14 @@ bool output_buffer::write_ready_block() {
   }
   pipe_.release(c);
   return true;
+}
+
+bool output_buffer::write_ready_block() {
+  if (!shared_) return false;
+  std::unique_lock lock(writing_, std::try_to_lock);
+  if (!lock) return false;
+  chunk* c = pipe_.try_acquire_full();
+  return c != nullptr && write_and_release(c);
 }
 
 void output_buffer::append(std::string_view text) {
@@ -117,8 +116,7 @@ void output_buffer::finish() {
   if (shared_) {
     std::lock_guard lock(writing_);
     while (chunk* c = pipe_.try_acquire_full()) {
-      sink_.write(std::string_view(c->data.get(), c->size));
-      pipe_.release(c);
+      if (!write_and_release(c)) break;
     }
   }
   stop_writer(true);

@@ -55,6 +55,7 @@ class output_buffer {
  private:
   void next_block();
   void hand_over();
+  bool write_and_release(chunk* c);
   void stop_writer(bool drain);
 
   byte_sink& sink_;
