@@ -86,6 +86,9 @@ void console::say(std::string_view line) {
 
 input_kind recognise_input(line_reader& lines, text_line& first) {
   if (!lines.next(first)) return input_kind::bad;
+  // What Windows editors put before the text: no part of the first line.
+  constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+  if (first.text.starts_with(kUtf8Mark)) first.text.remove_prefix(kUtf8Mark.size());
   if (is_title_line(first.text)) return input_kind::mpcorb;
   while (first.text.empty()) {
     if (!lines.next(first)) return input_kind::bad;
@@ -159,11 +162,6 @@ bool comet_selected(selection* select, std::string_view line) {
   return select == nullptr || (select->passes(comet_body_identity(line)) && select->take());
 }
 
-const update_keys& comet_update_keys() {
-  static const update_keys keys{{kCometReplacedKeys.begin(), kCometReplacedKeys.end()},
-                                {kCometRemovedKeys.begin(), kCometRemovedKeys.end()}};
-  return keys;
-}
 
 }  // namespace
 

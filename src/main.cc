@@ -144,37 +144,34 @@ bool names_nothing(const std::error_code& code) {
 // What has been reached decides the message when memory or threads run out.
 enum class stage { reading, writing };
 
-// The catalogue that --update merges into: empty when OUTPUT does not exist
-// yet or is standard output. Throws read_error when it exists but cannot be
-// read.
-std::string read_existing(const std::string& path, bool to_standard_output) {
-  std::string text;
-  if (to_standard_output) return text;
+// The catalogue that --update merges into: nothing when OUTPUT does not
+// exist yet, or is standard output, a pipe or a device (which hold no
+// catalogue, and reading a pipe would wait for a writer that never comes).
+// Throws read_error when it exists but cannot be read.
+std::optional<std::string> read_existing(const std::string& path, bool to_standard_output) {
+  file_kind kind = to_standard_output ? file_kind::other : kind_of_file(path);
+  if (kind == file_kind::none || kind == file_kind::other) return std::nullopt;
   input_file existing;
   try {
     existing = open_input(path);
   } catch (const read_error& e) {
-    if (e.code() == std::errc::no_such_file_or_directory) return text;
+    if (e.code() == std::errc::no_such_file_or_directory) return std::nullopt;
     throw;
   }
+  std::string text;
   char buffer[64 * 1024];
   while (std::size_t n = existing.source->read(buffer, sizeof buffer)) text.append(buffer, n);
-  // Where the output turns every LF into CR LF (Windows), the catalogue's
-  // own CR LF ends are made LF first, so that they come back as they were.
-  if (kLineEnd == "\r\n") {
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) text[kept++] = text[i];
-    }
-    text.resize(kept);
-  }
   return text;
+}
+
+std::string end_of_processing(input_kind kind, const conversion_counts& counts) {
+  return " End of processing: " + decimal(counts.records) + (kind == input_kind::comets ? " comets." : " asteroids.");
 }
 
 void summary(console& con, const options& opts, input_kind kind, const conversion_counts& counts,
              const update_counts* updated, const selection& select) {
   con.say("");
-  con.say(" End of processing: " + decimal(counts.records) + (kind == input_kind::comets ? " comets." : " asteroids."));
+  con.say(end_of_processing(kind, counts));
   if (opts.select.any()) con.say(" Selected records: " + decimal(counts.selected));
   if (updated != nullptr) {
     con.say(" Updated sections: " + decimal(updated->updated));
@@ -185,6 +182,17 @@ void summary(console& con, const options& opts, input_kind kind, const conversio
   con.say("");
   con.say(" Finished");
   banner(con);
+}
+
+// What a selection that matched nothing says: the counts as always, the
+// IDs not found, and that the catalogue was not written.
+int nothing_selected(console& con, input_kind kind, const conversion_counts& counts, const selection& select,
+                     const std::string& out_path) {
+  con.say("");
+  con.say(end_of_processing(kind, counts));
+  con.say(" Selected records: 0");
+  for (const std::string& id : select.not_found()) con.say(" Not found: " + id);
+  return fail(con, " No record was selected: file " + out_path + " is left as it was");
 }
 
 // Who writes the output. Decoding, converting and writing each keep a core
@@ -215,17 +223,18 @@ class run_output {
 
 // --update: the new sections wait in a spool until the whole input has
 // been read, because the updated sections that come before them depend on
-// its last records.
+// its last records. The catalogue keeps its own line ends, so it is written
+// as bytes; a new one gets the platform's.
 update_counts update(std::string existing, const std::string& out_path, output_file& out, byte_source& input,
                      line_reader& lines, input_kind kind, text_line& first, console& con, selection* select,
                      conversion_counts& counts) {
   spool_file spool(out_path);
   run_output spooled(spool.sink(), input);
-  catalogue_update merge(std::move(existing), spooled.buffer());
+  catalogue_update merge(std::move(existing), spooled.buffer(), kLineEnd);
   counts = update_records(lines, kind, first, merge, con, select);
   spooled.buffer().finish();
-  if (counts.converted == 0) return {};
-  output_buffer buffer(out.sink());
+  if (counts.selected == 0) return {};
+  output_buffer buffer(out.binary_sink());
   update_counts updated;
   try {
     updated = merge.write(buffer, spool.rewind());
@@ -255,7 +264,7 @@ int convert(const options& opts, input_file& in, console& con, bool to_standard_
 
   if (in.identity && identify(out_path) == in.identity) return fail(con, " file " + out_path + " is the input file");
 
-  std::string existing;
+  std::optional<std::string> existing;
   if (opts.update) {
     last_words = {con.stream(), out_path.c_str(), " cannot be read"};
     try {
@@ -278,7 +287,7 @@ int convert(const options& opts, input_file& in, console& con, bool to_standard_
   conversion_counts counts;
   update_counts updated;
   if (opts.update) {
-    updated = update(std::move(existing), out_path, out, *input, lines, kind, first, con, chosen, counts);
+    updated = update(existing.value_or(""), out_path, out, *input, lines, kind, first, con, chosen, counts);
   } else {
     run_output output(out.sink(), *input);
     counts = convert_records(lines, kind, first, output.buffer(), con, chosen);
@@ -286,7 +295,10 @@ int convert(const options& opts, input_file& in, console& con, bool to_standard_
   }
   // Nothing convertible: replacing a catalogue with an empty one would lose it.
   if (counts.converted == 0) return fail(con, " file " + in_path + " is bad");
-  out.commit();
+  // Nothing selected: the same, unless an existing catalogue is only kept as
+  // it is.
+  if (counts.selected == 0 && !existing) return nothing_selected(con, kind, counts, select, out_path);
+  if (counts.selected > 0) out.commit();
   summary(con, opts, kind, counts, opts.update ? &updated : nullptr, select);
   return kSuccess;
 }

@@ -179,6 +179,10 @@ output_file::output_file(const std::string& path, temporary kind) : impl_(std::m
       o.sink = fd_sink(o.fd);
       return;
     }
+    // A catalogue the user made read-only, or may not write, stays theirs:
+    // a rename would replace it all the same, where the owner would not.
+    if ((st.st_mode & 0222) == 0) errno = EACCES;
+    if ((st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0) fail();
     exists = true;
   } else if (errno != ENOENT) {
     fail();
@@ -231,6 +235,8 @@ void output_file::abandon_temporary() {
 }
 
 byte_sink& output_file::sink() { return impl_->sink; }
+
+byte_sink& output_file::binary_sink() { return impl_->sink; }
 
 void output_file::impl::discard() {
   if (fd >= 0 && !borrowed) ::close(fd);

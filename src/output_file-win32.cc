@@ -155,6 +155,8 @@ output_file::~output_file() {
 
 byte_sink& output_file::sink() { return impl_->text; }
 
+byte_sink& output_file::binary_sink() { return impl_->file; }
+
 // No lock: the process is ending and nothing else may run meanwhile.
 void output_file::abandon_temporary() {
   if (cleanup_armed) DeleteFileW(cleanup_path.c_str());

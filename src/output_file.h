@@ -37,7 +37,11 @@ class output_file {
   output_file(const output_file&) = delete;
   output_file& operator=(const output_file&) = delete;
 
+  /// Text: on Windows every LF becomes CR LF.
   byte_sink& sink();
+  /// Bytes as they are, on every platform: for a catalogue whose own line
+  /// ends are kept.
+  byte_sink& binary_sink();
 
   /// Removes a named temporary file, if one exists; async-signal-safe, for
   /// the last moments of a process that cannot unwind.

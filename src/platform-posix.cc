@@ -94,6 +94,12 @@ std::optional<file_identity> identify(const std::string& path) {
   return identity_of(st);
 }
 
+file_kind kind_of_file(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return file_kind::none;
+  return S_ISREG(st.st_mode) ? file_kind::regular : S_ISDIR(st.st_mode) ? file_kind::directory : file_kind::other;
+}
+
 bool write_line(standard_stream to, std::string_view line) {
   std::string text;
   text.reserve(line.size() + kLineEnd.size());

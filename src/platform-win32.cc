@@ -197,6 +197,18 @@ std::optional<file_identity> identify(const std::string& path) {
   return identity_of(info);
 }
 
+file_kind kind_of_file(const std::string& path) {
+  // No access asked: this only looks. A pipe or a device is no disk file.
+  HANDLE h = CreateFileW(to_utf16(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_ACCESS_DENIED ? file_kind::regular : file_kind::none;
+  BY_HANDLE_FILE_INFORMATION info{};
+  bool disk = GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info);
+  CloseHandle(h);
+  if (!disk) return file_kind::other;
+  return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? file_kind::directory : file_kind::regular;
+}
+
 bool write_line(standard_stream to, std::string_view line) {
   HANDLE out = handle_of(to);
   if (out == nullptr || out == INVALID_HANDLE_VALUE) return false;

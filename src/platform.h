@@ -46,6 +46,11 @@ input_file open_input(const std::string& path);
 /// The identity of the file a path names, or nothing if it names none.
 std::optional<file_identity> identify(const std::string& path);
 
+/// What a path names, through any links. Only a regular file may be read as
+/// a catalogue: reading a pipe or a device could block or never end.
+enum class file_kind { none, regular, directory, other };
+file_kind kind_of_file(const std::string& path);
+
 enum class standard_stream { output, error };
 
 /// How lines end in text written for the user: CR LF on Windows.

@@ -30,6 +30,11 @@ struct body_identity {
   /// ("C/2023 A3"); --body finds a comet by either.
   std::string periodic;
   std::string provisional;
+  /// Minor planets: the slope parameter G as printed, trimmed (fitted with H).
+  std::string_view slope;
+  /// Comets: the year of the perihelion the elements describe, which tells
+  /// the apparitions of a periodic comet apart.
+  std::optional<int> apparition;
 };
 
 /// The identity of an MPCORB record line (at least 175 characters long).
