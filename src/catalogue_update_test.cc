@@ -7,9 +7,12 @@
 
 #include "comet_section.h"
 #include "section_writer.h"
+#include "test_support.h"
 
 namespace quelvarn {
 namespace {
+
+using testing::crlf;
 
 // A record line of the published layout: H, mean anomaly (9 columns) and
 // designation (columns 166 onwards) as given.
@@ -21,11 +24,6 @@ std::string record(const std::string& h, const std::string& mean_anomaly, const 
   line += designation;
   line.resize(202, ' ');
   return line;
-}
-
-std::string crlf(std::string text) {
-  for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2) text.insert(at, "\r");
-  return text;
 }
 
 std::string plain_section(const std::string& line) {

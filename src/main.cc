@@ -164,14 +164,11 @@ std::optional<std::string> read_existing(const std::string& path, bool to_standa
   return text;
 }
 
-std::string end_of_processing(input_kind kind, const conversion_counts& counts) {
-  return " End of processing: " + decimal(counts.records) + (kind == input_kind::comets ? " comets." : " asteroids.");
-}
-
-void summary(console& con, const options& opts, input_kind kind, const conversion_counts& counts,
-             const update_counts* updated, const selection& select) {
+// The counts of a run, and the --body IDs it did not find.
+void report(console& con, const options& opts, input_kind kind, const conversion_counts& counts,
+            const update_counts* updated, const selection& select) {
   con.say("");
-  con.say(end_of_processing(kind, counts));
+  con.say(" End of processing: " + decimal(counts.records) + (kind == input_kind::comets ? " comets." : " asteroids."));
   if (opts.select.any()) con.say(" Selected records: " + decimal(counts.selected));
   if (updated != nullptr) {
     con.say(" Updated sections: " + decimal(updated->updated));
@@ -179,20 +176,14 @@ void summary(console& con, const options& opts, input_kind kind, const conversio
   }
   if (counts.skipped > 0) con.say(" Skipped records: " + decimal(counts.skipped));
   for (const std::string& id : select.not_found()) con.say(" Not found: " + id);
+}
+
+void summary(console& con, const options& opts, input_kind kind, const conversion_counts& counts,
+             const update_counts* updated, const selection& select) {
+  report(con, opts, kind, counts, updated, select);
   con.say("");
   con.say(" Finished");
   banner(con);
-}
-
-// What a selection that matched nothing says: the counts as always, the
-// IDs not found, and that the catalogue was not written.
-int nothing_selected(console& con, input_kind kind, const conversion_counts& counts, const selection& select,
-                     const std::string& out_path) {
-  con.say("");
-  con.say(end_of_processing(kind, counts));
-  con.say(" Selected records: 0");
-  for (const std::string& id : select.not_found()) con.say(" Not found: " + id);
-  return fail(con, " No record was selected: file " + out_path + " is left as it was");
 }
 
 // Who writes the output. Decoding, converting and writing each keep a core
@@ -297,7 +288,10 @@ int convert(const options& opts, input_file& in, console& con, bool to_standard_
   if (counts.converted == 0) return fail(con, " file " + in_path + " is bad");
   // Nothing selected: the same, unless an existing catalogue is only kept as
   // it is.
-  if (counts.selected == 0 && !existing) return nothing_selected(con, kind, counts, select, out_path);
+  if (counts.selected == 0 && !existing) {
+    report(con, opts, kind, counts, nullptr, select);
+    return fail(con, " No record was selected: file " + out_path + " is left as it was");
+  }
   if (counts.selected > 0) out.commit();
   summary(con, opts, kind, counts, opts.update ? &updated : nullptr, select);
   return kSuccess;

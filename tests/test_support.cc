@@ -78,4 +78,9 @@ std::string banner() { return std::string("\n quelvarn ") + kVersion + "\n\n"; }
 
 std::string failure(const std::string& message) { return "\n" + message + "\n" + banner(); }
 
+std::string crlf(std::string text) {
+  for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2) text.insert(at, "\r");
+  return text;
+}
+
 }  // namespace quelvarn::testing
