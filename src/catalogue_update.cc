@@ -100,8 +100,8 @@ std::string_view periodic_prefix(std::string_view name) {
   if (digits == 0 || digits == std::string_view::npos || digits + 1 >= name.size()) return {};
   std::size_t slash = name.find('/', digits + 1);
   std::size_t fragment = slash - (digits + 1);
-  if (slash == std::string_view::npos || !(fragment == 0 || ((fragment == 2 || fragment == 3) &&
-                                                             name[digits + 1] == '-'))) {
+  if (slash == std::string_view::npos ||
+      !(fragment == 0 || ((fragment == 2 || fragment == 3) && name[digits + 1] == '-'))) {
     return {};
   }
   return name.substr(0, slash);
@@ -235,8 +235,8 @@ struct catalogue_update::state {
     std::string number;
     std::string name;
     std::optional<int> apparition;
-    std::string section;  // the new section of this body, if the input holds it
-    new_values update;    // views into section
+    std::string section;       // the new section of this body, if the input holds it
+    new_values update;         // views into section
     std::uint64_t seen = 0;    // replaced keys met so far (a bit per key)
     std::uint64_t filled = 0;  // filled keys met so far
   };
@@ -261,15 +261,15 @@ struct catalogue_update::state {
   }
 
   void index();
-  void index_identities(std::uint32_t g);
+  void index_identities(std::uint32_t i);
   std::vector<std::uint32_t> matches(const body_identity& body, std::string_view section, bool& other_apparition);
   std::vector<std::uint32_t> apparition_matches(const body_identity& body);
   void spool_section(const body_identity& body, std::string_view section);
   // The frame key of a new body, and whether it was spooled before.
   std::pair<std::uint64_t, bool> remember(const body_identity& body);
   void write_block(const block& b, output_buffer& out);
-  void append_missing(group& g, std::string_view layout_text, const ini_line& layout, std::string_view end,
-                      output_buffer& out);
+  static void append_missing(group& g, std::string_view layout_text, const ini_line& layout, std::string_view end,
+                             output_buffer& out);
   void copy_spool(output_buffer& out, byte_source& spooled, update_counts& counts);
 };
 

@@ -162,7 +162,6 @@ bool comet_selected(selection* select, std::string_view line) {
   return select == nullptr || (select->passes(comet_body_identity(line)) && select->take());
 }
 
-
 }  // namespace
 
 conversion_counts convert_records(line_reader& lines, input_kind kind, text_line& first, output_buffer& out,

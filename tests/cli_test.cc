@@ -169,8 +169,8 @@ TEST(Cli, RecognisesTheThreeKindsOfInput) {
       EXPECT_EQ(r.console, c.console) << c.name;
       // The byte-order mark Windows editors write first changes nothing.
       std::string converted = read_file(dir.path("out.ini"));
-      write_file(dir.path(c.name), c.input.starts_with("\x1f") ? gzip_bytes("\xEF\xBB\xBF" + comets)
-                                                                 : "\xEF\xBB\xBF" + c.input);
+      write_file(dir.path(c.name),
+                 c.input.starts_with("\x1f") ? gzip_bytes("\xEF\xBB\xBF" + comets) : "\xEF\xBB\xBF" + c.input);
       EXPECT_EQ(run_quelvarn({dir.path(c.name), dir.path("out.ini")}).console, c.console) << c.name;
       EXPECT_EQ(read_file(dir.path("out.ini")), converted) << c.name;
     }
@@ -484,8 +484,8 @@ TEST(Cli, UpdatesACatalogueInPlace) {
 TEST(Cli, NothingSelectedLeavesTheCatalogue) {
   temp_dir dir;
   write_file(dir.path("old.ini"), kOld);
-  for (const std::vector<std::string>& selection : std::vector<std::vector<std::string>>{
-           {"--body", "Cerse"}, {"--limit", "0"}, {"--max-magnitude=-5"}}) {
+  for (const std::vector<std::string>& selection :
+       std::vector<std::vector<std::string>>{{"--body", "Cerse"}, {"--limit", "0"}, {"--max-magnitude=-5"}}) {
     for (const char* out : {"old.ini", "new.ini"}) {
       std::vector<std::string> args = selection;
       args.insert(args.end(), {QUELVARN_SAMPLE, dir.path(out)});

@@ -78,9 +78,14 @@ std::string banner() { return std::string("\n quelvarn ") + kVersion + "\n\n"; }
 
 std::string failure(const std::string& message) { return "\n" + message + "\n" + banner(); }
 
-std::string crlf(std::string text) {
-  for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2) text.insert(at, "\r");
-  return text;
+std::string crlf(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 32);
+  for (char c : text) {
+    if (c == '\n') out.push_back('\r');
+    out.push_back(c);
+  }
+  return out;
 }
 
 }  // namespace quelvarn::testing

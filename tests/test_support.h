@@ -66,7 +66,7 @@ inline run_result run_quelvarn(const std::vector<std::string>& args, const std::
 }
 
 /// The text with every LF made CR LF.
-std::string crlf(std::string text);
+std::string crlf(const std::string& text);
 
 /// The closing banner every two-argument run ends with.
 std::string banner();
