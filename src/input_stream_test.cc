@@ -16,7 +16,7 @@ namespace {
 using testing::gzip_bytes;
 
 std::string read_all(const std::string& raw, bool threaded) {
-  auto stream = open_catalogue_stream(std::make_unique<memory_source>(raw), threaded);
+  auto stream = open_catalogue_stream(std::make_unique<memory_source>(raw), threaded).text;
   std::string text;
   char buf[1000];
   while (std::size_t n = stream->read(buf, sizeof buf)) text.append(buf, n);

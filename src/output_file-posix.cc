@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "output_file.h"
+#include "spool_file.h"
 
 #if defined(__linux__) && defined(O_TMPFILE) && !defined(QUELVARN_PORTABLE_POSIX)
 #define QUELVARN_UNNAMED_TEMPORARY 1
@@ -235,6 +236,8 @@ void output_file::abandon_temporary() {
 }
 
 byte_sink& output_file::sink() { return impl_->sink; }
+
+std::string_view output_file::text_line_end() { return "\n"; }
 
 byte_sink& output_file::binary_sink() { return impl_->sink; }
 

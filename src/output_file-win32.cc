@@ -6,6 +6,7 @@
 #include <string>
 
 #include "output_file.h"
+#include "spool_file.h"
 #include "platform-win32.h"
 
 namespace quelvarn {
@@ -154,6 +155,8 @@ output_file::~output_file() {
 }
 
 byte_sink& output_file::sink() { return impl_->text; }
+
+std::string_view output_file::text_line_end() { return "\r\n"; }
 
 byte_sink& output_file::binary_sink() { return impl_->file; }
 

@@ -9,6 +9,8 @@
 #include "platform.h"
 
 namespace quelvarn {
+
+const std::string_view kLineEnd = "\n";
 namespace {
 
 std::error_code last_error() { return {errno, std::generic_category()}; }

@@ -10,6 +10,8 @@
 #include "platform.h"
 
 namespace quelvarn {
+
+const std::string_view kLineEnd = "\r\n";
 namespace win32 {
 namespace {
 

@@ -53,12 +53,10 @@ file_kind kind_of_file(const std::string& path);
 
 enum class standard_stream { output, error };
 
-/// How lines end in text written for the user: CR LF on Windows.
-#ifdef _WIN32
-inline constexpr std::string_view kLineEnd = "\r\n";
-#else
-inline constexpr std::string_view kLineEnd = "\n";
-#endif
+/// How lines end in text written for the user: CR LF on Windows, LF
+/// elsewhere. A NUL follows it, for the last words of a process that cannot
+/// allocate.
+extern const std::string_view kLineEnd;
 
 /// Writes one whole line, with kLineEnd, at once. False if it could not be
 /// written (a console that has gone away, which must not stop a conversion).
