@@ -2,144 +2,19 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstring>
 #include <optional>
 #include <unordered_map>
 #include <utility>
 
 #include "comet_section.h"
+#include "ini_lines.h"
 #include "identity_set.h"
+#include "section_identity.h"
 #include "section_writer.h"
+#include "spool_frames.h"
 
 namespace quelvarn {
 namespace {
-
-// What the planetarium's parser makes of one line. A key line whose value
-// is empty is ignored by the planetarium, but it is still that key to an
-// update: its value is filled in place rather than the key added again.
-struct ini_line {
-  enum kind { other, header, key } kind = other;
-  std::string_view name;  // the section name, or the key
-  // The value's place in the line (key lines): from its first to its last
-  // non-blank character before any comment; empty for an empty value.
-  std::size_t value_begin = 0;
-  std::size_t value_end = 0;
-  std::size_t key_begin = 0;
-  std::size_t equals = 0;
-  bool has_value() const { return value_end > value_begin; }
-};
-
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
-
-std::size_t skip_blanks(std::string_view text, std::size_t from) {
-  while (from < text.size() && is_blank(text[from])) ++from;
-  return from;
-}
-
-std::size_t back_over_blanks(std::string_view text, std::size_t end, std::size_t floor) {
-  while (end > floor && is_blank(text[end - 1])) --end;
-  return end;
-}
-
-// "#" starts a comment anywhere; the rest is trimmed; "[name]" is a header
-// and "key = value" a key line when the key is not empty.
-ini_line classify(std::string_view content) {
-  ini_line line;
-  std::size_t end = std::min(content.find('#'), content.size());
-  std::size_t begin = skip_blanks(content, 0);
-  end = back_over_blanks(content, end, begin);
-  std::string_view text = content.substr(begin, end - begin);
-  if (text.size() >= 3 && text.front() == '[' && text.back() == ']') {
-    line.kind = ini_line::header;
-    line.name = text.substr(1, text.size() - 2);
-    return line;
-  }
-  std::size_t equals = content.find('=', begin);
-  if (equals == std::string_view::npos || equals >= end || equals == begin) return line;
-  line.kind = ini_line::key;
-  line.key_begin = begin;
-  line.equals = equals;
-  line.name = content.substr(begin, back_over_blanks(content, equals, begin) - begin);
-  // An empty value's place is before the comment, if there is one.
-  line.value_begin = skip_blanks(content, equals + 1);
-  line.value_end = std::max(end, line.value_begin);
-  return line;
-}
-
-// One line and its end: LF, CR LF or a lone CR, as the planetarium splits
-// lines; the last line may have none.
-struct raw_line {
-  std::string_view content;
-  std::string_view end;
-  std::size_t next = 0;  // offset of the following line
-};
-
-raw_line line_at(std::string_view text, std::size_t pos) {
-  std::size_t stop = pos;
-  while (stop < text.size() && text[stop] != '\n' && text[stop] != '\r') ++stop;
-  std::size_t next = stop;
-  if (next < text.size()) next += (text[next] == '\r' && next + 1 < text.size() && text[next + 1] == '\n') ? 2 : 1;
-  return {text.substr(pos, stop - pos), text.substr(stop, next - stop), next};
-}
-
-// minor_planet_number is an integer to the planetarium: "0433" is 433.
-std::string normalized_number(std::string_view text) {
-  std::string number = normalized_id(text);
-  bool digits = !number.empty() && number.find_first_not_of("0123456789") == std::string::npos;
-  if (digits) number.erase(0, std::min(number.find_first_not_of('0'), number.size() - 1));
-  return number;
-}
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
-
-// "12p" of a numbered periodic comet's name "12p/pons-brooks" ("73p-b",
-// "73p-bt" of a fragment); empty for any other name.
-std::string_view periodic_prefix(std::string_view name) {
-  std::size_t digits = name.find_first_not_of("0123456789");
-  if (digits == 0 || digits == std::string_view::npos || digits + 1 >= name.size()) return {};
-  std::size_t slash = name.find('/', digits + 1);
-  std::size_t fragment = slash - (digits + 1);
-  if (slash == std::string_view::npos ||
-      !(fragment == 0 || ((fragment == 2 || fragment == 3) && name[digits + 1] == '-'))) {
-    return {};
-  }
-  return name.substr(0, slash);
-}
-
-// The year of the apparition a name is kept for: "12P/Pons-Brooks (2024)".
-std::optional<int> apparition_of(std::string_view name) {
-  constexpr std::size_t kSuffix = 7;  // " (2024)"
-  if (name.size() <= kSuffix || !name.ends_with(')')) return std::nullopt;
-  std::string_view suffix = name.substr(name.size() - kSuffix);
-  if (suffix.substr(0, 2) != " (" || !std::all_of(suffix.begin() + 2, suffix.end() - 1, is_digit)) return std::nullopt;
-  int year = 0;
-  std::from_chars(suffix.data() + 2, suffix.data() + 6, year);
-  return year;
-}
-
-// Whether a minor planet's name is a provisional designation ("2010 TK7",
-// "2040 P-L", "A906 UB"): what it was known by before it had a number.
-bool is_provisional_designation(std::string_view name) {
-  if (name.size() < 7 || name[4] != ' ' || !(is_digit(name[0]) || is_upper(name[0])) ||
-      !std::all_of(name.begin() + 1, name.begin() + 4, is_digit)) {
-    return false;
-  }
-  std::string_view rest = name.substr(5);
-  if (rest == "P-L" || rest == "T-1" || rest == "T-2" || rest == "T-3") return true;
-  return rest.size() >= 2 && is_upper(rest[0]) && is_upper(rest[1]) &&
-         std::all_of(rest.begin() + 2, rest.end(), is_digit);
-}
-
-// What makes two bodies the same: "#" and the number of a numbered body,
-// "=" and the designation (as normalized_id() gives it) of another, "/" and
-// the periodic designation of a comet, "~" and a comet's designation less
-// its name.
-std::string identity_key(char kind, std::string_view text) {
-  std::string key = kind == '#' ? normalized_number(text) : normalized_id(text);
-  key.insert(key.begin(), kind);
-  return key;
-}
 
 // The section name in a section's first line.
 std::string_view section_name(std::string_view section) {
@@ -158,7 +33,6 @@ int index_in(const std::vector<std::string_view>& list, std::string_view key) {
   return found == list.end() ? -1 : static_cast<int>(found - list.begin());
 }
 
-constexpr std::size_t kFrameSize = sizeof(std::uint64_t) + sizeof(std::uint32_t);
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 constexpr std::size_t kPlainKeyWidth = 31;
 constexpr std::string_view kSlopeKey = "slope_parameter";
@@ -267,6 +141,7 @@ struct catalogue_update::state {
   void spool_section(const body_identity& body, std::string_view section);
   // The frame key of a new body, and whether it was spooled before.
   std::pair<std::uint64_t, bool> remember(const body_identity& body);
+  static std::optional<std::string_view> new_value(group& g, const ini_line& line);
   void write_block(const block& b, output_buffer& out);
   static void append_missing(group& g, std::string_view layout_text, const ini_line& layout, std::string_view end,
                              output_buffer& out);
@@ -386,12 +261,7 @@ std::pair<std::uint64_t, bool> catalogue_update::state::remember(const body_iden
 void catalogue_update::state::spool_section(const body_identity& body, std::string_view section) {
   auto [key, again] = remember(body);
   if (again) ++superseded[key];
-  auto size = static_cast<std::uint32_t>(section.size());
-  char frame[kFrameSize];
-  std::memcpy(frame, &key, sizeof key);
-  std::memcpy(frame + sizeof key, &size, sizeof size);
-  spool.append(std::string_view(frame, sizeof frame));
-  spool.append(section);
+  write_frame(spool, key, section);
   ++spooled_count;
 }
 
@@ -419,67 +289,87 @@ void catalogue_update::add(const body_identity& body, std::string_view section, 
   s.spool_section(body, renamed);
 }
 
+namespace {
+
+// Where the keys a body lacks go: after the last key line of a section
+// (after the header if it has none), in the layout of its first key line
+// that has a value.
+struct insertion {
+  std::size_t after = 0;
+  raw_line layout_line;
+  ini_line layout;
+};
+
+insertion insertion_point(std::string_view section) {
+  insertion at;
+  at.after = line_at(section, 0).next;
+  for (std::size_t pos = at.after; pos < section.size();) {
+    raw_line raw = line_at(section, pos);
+    pos = raw.next;
+    ini_line line = classify(raw.content);
+    if (line.kind != ini_line::key) continue;
+    at.after = pos;
+    if (at.layout.kind != ini_line::key && line.has_value()) {
+      at.layout = line;
+      at.layout_line = raw;
+    }
+  }
+  return at;
+}
+
+// A key line with its value replaced; an empty one before a comment is
+// kept apart from it.
+void write_replaced(output_buffer& out, const raw_line& raw, const ini_line& line, std::string_view value,
+                    std::string_view end) {
+  out.append(raw.content.substr(0, line.value_begin));
+  out.append(value);
+  if (!line.has_value() && line.value_begin < raw.content.size()) out.append(" ");
+  out.append(raw.content.substr(line.value_end));
+  out.append(end);
+}
+
+}  // namespace
+
+// What becomes of a key line of the body's sections: nothing (kept as it
+// is), a new value, or an empty one (the line goes).
+std::optional<std::string_view> catalogue_update::state::new_value(group& g, const ini_line& line) {
+  const new_values& update = g.update;
+  const update_keys& keys = *update.keys;
+  int replaced = index_in(keys.replaced, line.name);
+  int filled = index_in(keys.filled, line.name);
+  if (replaced >= 0) g.seen |= std::uint64_t{1} << replaced;
+  if (filled >= 0) g.filled |= std::uint64_t{1} << filled;
+  if (index_in(keys.removed, line.name) >= 0) return std::string_view();
+  if (keys.slope_follows_magnitude && update.replaces_magnitude() && line.name == kSlopeKey) {
+    return update.slope ? std::string_view(*update.slope) : std::string_view();
+  }
+  if (replaced >= 0 && !update.value_of(line.name).empty()) return update.value_of(line.name);
+  return std::nullopt;
+}
+
 // Writes the lines of one section of a body the input holds: replaced keys
 // take the new values in place, removed keys go, and after the group's last
 // key line come the keys it lacks.
 void catalogue_update::state::write_block(const block& b, output_buffer& out) {
   group& g = groups[b.group];
-  const new_values& update = g.update;
-  const update_keys& keys = *update.keys;
-  bool slope_follows = keys.slope_follows_magnitude && update.replaces_magnitude();
   std::string_view all = std::string_view(text).substr(b.begin, b.end - b.begin);
-  // Where the keys the body lacks go: after the last key line of its last
-  // section (after the header if it has none), in the layout of its first
-  // key line that has a value.
   bool last_of_group = &blocks[g.blocks.back()] == &b;
-  std::size_t insert_after = line_at(all, 0).next;
-  raw_line layout_line;
-  ini_line layout;
-  for (std::size_t pos = insert_after; pos < all.size();) {
-    raw_line raw = line_at(all, pos);
-    pos = raw.next;
-    ini_line line = classify(raw.content);
-    if (line.kind != ini_line::key) continue;
-    insert_after = pos;
-    if (layout.kind != ini_line::key && line.has_value()) {
-      layout = line;
-      layout_line = raw;
-    }
-  }
-  std::string_view end_of_new = !layout_line.end.empty() ? layout_line.end : line_end;
-
+  insertion at = insertion_point(all);
+  std::string_view end_of_new = !at.layout_line.end.empty() ? at.layout_line.end : line_end;
   for (std::size_t pos = 0; pos < all.size();) {
     raw_line raw = line_at(all, pos);
     pos = raw.next;
     ini_line line = classify(raw.content);
+    // Only the file's last line can lack its end; new lines may follow it.
     std::string_view end = raw.end.empty() ? end_of_new : raw.end;
-    std::optional<std::string_view> value;
-    if (line.kind == ini_line::key) {
-      int replaced = index_in(keys.replaced, line.name);
-      int filled = index_in(keys.filled, line.name);
-      if (replaced >= 0) g.seen |= std::uint64_t{1} << replaced;
-      if (filled >= 0) g.filled |= std::uint64_t{1} << filled;
-      if (index_in(keys.removed, line.name) >= 0 || (slope_follows && line.name == kSlopeKey && !update.slope)) {
-        value = std::string_view();  // dropped below
-      } else if (slope_follows && line.name == kSlopeKey) {
-        value = *update.slope;
-      } else if (replaced >= 0 && !update.value_of(line.name).empty()) {
-        value = update.value_of(line.name);
-      }
-    }
+    std::optional<std::string_view> value = line.kind == ini_line::key ? new_value(g, line) : std::nullopt;
     if (!value) {
-      // Only the file's last line can lack its end; new lines may follow it.
       out.append(raw.content);
       out.append(end);
     } else if (!value->empty()) {
-      out.append(raw.content.substr(0, line.value_begin));
-      out.append(*value);
-      // An empty value before a comment: keep the two apart.
-      if (!line.has_value() && line.value_begin < raw.content.size()) out.append(" ");
-      out.append(raw.content.substr(line.value_end));
-      out.append(end);
+      write_replaced(out, raw, line, *value, end);
     }
-    if (pos == insert_after && last_of_group) append_missing(g, layout_line.content, layout, end_of_new, out);
+    if (pos == at.after && last_of_group) append_missing(g, at.layout_line.content, at.layout, end_of_new, out);
   }
 }
 
@@ -547,39 +437,18 @@ void append_section(output_buffer& out, std::string_view section, std::string_vi
 }  // namespace
 
 void catalogue_update::state::copy_spool(output_buffer& out, byte_source& spooled_in, update_counts& counts) {
-  std::vector<char> buffer(1 << 20);
-  std::size_t begin = 0;
-  std::size_t end = 0;
-  // At least n bytes from begin, or false at the end of the spool.
-  auto have = [&](std::size_t n) {
-    if (end - begin >= n) return true;
-    std::memmove(buffer.data(), buffer.data() + begin, end - begin);
-    end -= begin;
-    begin = 0;
-    if (buffer.size() < n) buffer.resize(n);
-    while (end < n) {
-      std::size_t got = spooled_in.read(buffer.data() + end, buffer.size() - end);
-      if (got == 0) return false;
-      end += got;
-    }
-    return true;
-  };
-  while (have(kFrameSize)) {
-    std::uint64_t key = 0;
-    std::uint32_t size = 0;
-    std::memcpy(&key, buffer.data() + begin, sizeof key);
-    std::memcpy(&size, buffer.data() + begin + sizeof key, sizeof size);
-    begin += kFrameSize;
-    if (!have(size)) throw read_error("scratch file cut short");
+  frame_reader frames(spooled_in);
+  std::uint64_t key = 0;
+  std::string_view section;
+  while (frames.next(key, section)) {
     // A body given more than once: only its last section stays.
     auto again = superseded.find(key);
     if (again != superseded.end() && again->second > 0) {
       --again->second;
     } else {
-      append_section(out, std::string_view(buffer.data() + begin, size), line_end);
+      append_section(out, section, line_end);
       ++counts.added;
     }
-    begin += size;
   }
 }
 
