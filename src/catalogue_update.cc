@@ -125,7 +125,7 @@ struct catalogue_update::state {
   output_buffer& spool;
   identity_set spooled;
   // Numbered bodies, by far the most, are remembered in a bit per number.
-  std::vector<bool> spooled_numbers;
+  number_set spooled_numbers;
   std::unordered_map<std::uint64_t, std::uint64_t> superseded;  // frame key -> earlier copies to drop
   std::uint64_t spooled_count = 0;
 
@@ -240,19 +240,17 @@ std::vector<std::uint32_t> catalogue_update::state::matches(const body_identity&
 }
 
 std::pair<std::uint64_t, bool> catalogue_update::state::remember(const body_identity& body) {
-  constexpr std::size_t kMaxBitNumber = std::size_t{1} << 26;  // 8 MB of bits at most
-  std::size_t number = 0;
+  // Numbers beyond (none yet) go to the set of identities.
+  constexpr std::uint64_t kLargestBitNumber = std::uint64_t{1} << 32;
+  std::uint64_t number = 0;
   auto [end, error] = std::from_chars(body.number.data(), body.number.data() + body.number.size(), number);
   if (body.number.empty() || error != std::errc() || end != body.number.data() + body.number.size() ||
-      number >= kMaxBitNumber) {
+      number >= kLargestBitNumber) {
     std::string identity = body.number.empty() ? identity_key('=', body.designation) : identity_key('#', body.number);
     identity_set::found f = spooled.insert(identity);
     return {kIdentityFrame | f.index, !f.added};
   }
-  if (number >= spooled_numbers.size()) spooled_numbers.resize(std::max(number + 1, spooled_numbers.size() * 2));
-  bool before = spooled_numbers[number];
-  spooled_numbers[number] = true;
-  return {number, before};
+  return {number, !spooled_numbers.insert(number)};
 }
 
 // Each section goes to the spool behind its body's frame key and its

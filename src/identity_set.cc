@@ -32,7 +32,7 @@ identity_set::found identity_set::insert(std::string_view identity) {
 }
 
 void identity_set::grow() {
-  std::vector<slot> old = std::exchange(slots_, std::vector<slot>(std::max<std::size_t>(1024, slots_.size() * 2)));
+  std::vector<slot> old = std::exchange(slots_, std::vector<slot>(std::max<std::size_t>(16, slots_.size() * 2)));
   std::size_t mask = slots_.size() - 1;
   for (const slot& s : old) {
     if (s.tag == 0) continue;
@@ -40,6 +40,17 @@ void identity_set::grow() {
     while (slots_[i].tag != 0) i = (i + 1) & mask;
     slots_[i] = s;
   }
+}
+
+bool number_set::insert(std::uint64_t number) {
+  std::size_t page = number / kPageBits;
+  if (page >= pages_.size()) pages_.resize(page + 1);
+  if (!pages_[page]) pages_[page] = std::make_unique<std::uint64_t[]>(kPageBits / 64);
+  std::uint64_t& word = pages_[page][number % kPageBits / 64];
+  std::uint64_t bit = std::uint64_t{1} << (number % 64);
+  bool added = (word & bit) == 0;
+  word |= bit;
+  return added;
 }
 
 }  // namespace quelvarn

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,19 @@ class identity_set {
   std::vector<slot> slots_;
   std::vector<std::uint32_t> offsets_;  // where each identity begins in texts_
   std::string texts_;
+};
+
+/// Body numbers, a bit each, in pages made as numbers fall in them: as small
+/// as a plain bit set for the whole catalogue, and a few bytes for a few
+/// bodies, whatever their numbers.
+class number_set {
+ public:
+  /// Whether the number is new.
+  bool insert(std::uint64_t number);
+
+ private:
+  static constexpr std::size_t kPageBits = 4096;
+  std::vector<std::unique_ptr<std::uint64_t[]>> pages_;
 };
 
 }  // namespace quelvarn

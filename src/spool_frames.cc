@@ -1,6 +1,7 @@
 #include "spool_frames.h"
 
 #include <cstring>
+#include <utility>
 
 namespace quelvarn {
 namespace {
@@ -22,12 +23,17 @@ void write_frame(output_buffer& spool, std::uint64_t key, std::string_view secti
 
 bool frame_reader::have(std::size_t n) {
   if (end_ - begin_ >= n) return true;
-  std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+  std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
   end_ -= begin_;
   begin_ = 0;
-  if (buffer_.size() < n) buffer_.resize(n);
+  if (capacity_ < n) {
+    auto larger = std::make_unique_for_overwrite<char[]>(n);
+    std::memcpy(larger.get(), buffer_.get(), end_);
+    buffer_ = std::move(larger);
+    capacity_ = n;
+  }
   while (end_ < n) {
-    std::size_t got = spool_.read(buffer_.data() + end_, buffer_.size() - end_);
+    std::size_t got = spool_.read(buffer_.get() + end_, capacity_ - end_);
     if (got == 0) return false;
     end_ += got;
   }
@@ -40,11 +46,11 @@ bool frame_reader::next(std::uint64_t& key, std::string_view& section) {
     return false;
   }
   std::uint32_t size = 0;
-  std::memcpy(&key, buffer_.data() + begin_, sizeof key);
-  std::memcpy(&size, buffer_.data() + begin_ + sizeof key, sizeof size);
+  std::memcpy(&key, buffer_.get() + begin_, sizeof key);
+  std::memcpy(&size, buffer_.get() + begin_ + sizeof key, sizeof size);
   begin_ += kFrameSize;
   if (!have(size)) throw read_error("scratch file cut short");
-  section = std::string_view(buffer_.data() + begin_, size);
+  section = std::string_view(buffer_.get() + begin_, size);
   begin_ += size;
   return true;
 }

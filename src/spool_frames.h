@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-#include <vector>
+#include <memory>
 
 #include "io.h"
 #include "output_buffer.h"
@@ -19,7 +19,7 @@ void write_frame(output_buffer& spool, std::uint64_t key, std::string_view secti
 /// Reads back what write_frame() wrote, in order.
 class frame_reader {
  public:
-  explicit frame_reader(byte_source& spool) : spool_(spool), buffer_(1 << 20) {}
+  explicit frame_reader(byte_source& spool) : spool_(spool) {}
 
   /// The next frame, valid until the following call; false at the end.
   /// Throws read_error when the spool ends inside a frame.
@@ -30,7 +30,8 @@ class frame_reader {
   bool have(std::size_t n);
 
   byte_source& spool_;
-  std::vector<char> buffer_;
+  std::size_t capacity_ = 64 << 10;
+  std::unique_ptr<char[]> buffer_ = std::make_unique_for_overwrite<char[]>(capacity_);
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
 };
