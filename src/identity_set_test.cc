@@ -16,7 +16,7 @@ TEST(IdentitySet, TellsBodiesApartEvenWhenTheirHashesCollide) {
     identity_set set(hash);
     for (int round = 0; round < 2; ++round) {
       for (std::uint32_t i = 0; i < 3000; ++i) {
-        identity_set::found f = set.insert("=" + std::to_string(i) + " aa");
+        identity_set::found f = set.insert(std::to_string(i).append(" aa"));
         EXPECT_EQ(f.index, i);
         EXPECT_EQ(f.added, round == 0);
       }
