@@ -268,6 +268,11 @@ catalogue_update::catalogue_update(std::string existing, output_buffer& spool, s
 
 catalogue_update::~catalogue_update() = default;
 
+bool catalogue_update::holds(const body_identity& body, std::string_view section) {
+  bool other_apparition = false;
+  return !state_->matches(body, section, other_apparition).empty();
+}
+
 void catalogue_update::add(const body_identity& body, std::string_view section, const update_keys& keys) {
   state& s = *state_;
   bool other_apparition = false;
@@ -417,6 +422,7 @@ update_counts catalogue_update::write(output_buffer& out, byte_source& spooled) 
   out.append(all.substr(copied));
   if (s.spooled_count > 0 && copied < all.size() && all.back() != '\n' && all.back() != '\r') out.append(s.line_end);
   s.copy_spool(out, spooled, counts);
+  counts.sections = s.blocks.size() + counts.added;
   return counts;
 }
 

@@ -37,6 +37,7 @@ const update_keys& comet_update_keys();
 struct update_counts {
   std::uint64_t updated = 0;  // existing sections changed
   std::uint64_t added = 0;    // sections appended
+  std::uint64_t sections = 0;  // in the catalogue written, old and new
 };
 
 /// Holds the existing catalogue (memory grows with it, not with the input),
@@ -51,6 +52,9 @@ class catalogue_update {
   ~catalogue_update();
   catalogue_update(const catalogue_update&) = delete;
   catalogue_update& operator=(const catalogue_update&) = delete;
+
+  /// Whether the catalogue holds the body of this record and section.
+  bool holds(const body_identity& body, std::string_view section);
 
   /// One selected body and its section as a plain conversion writes it
   /// ("[name]", "key = value" lines, an empty line).

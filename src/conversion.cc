@@ -111,6 +111,17 @@ bool comet_selected(selection* select, std::string_view line) {
   return select == nullptr || (select->passes(comet_body_identity(line)) && select->take());
 }
 
+// --update: a body the selection passes, and with --existing only one the
+// catalogue holds, is merged.
+bool merged(catalogue_update& update, selection* select, const body_identity& body, std::string_view section,
+            const update_keys& keys) {
+  if (select != nullptr && !select->passes(body)) return false;
+  if (select != nullptr && select->existing_only() && !update.holds(body, section)) return false;
+  if (select != nullptr && !select->take()) return false;
+  update.add(body, section, keys);
+  return true;
+}
+
 }  // namespace
 
 conversion_counts convert_records(line_reader& lines, input_kind kind, text_line& first, output_buffer& out,
@@ -134,19 +145,15 @@ conversion_counts update_records(line_reader& lines, input_kind kind, text_line&
                                  console& con, selection* select) {
   if (kind == input_kind::comets) {
     return comet_loop(lines, first, con, [&](std::string_view line, char*, char*) {
-      if (!comet_selected(select, line)) return false;
-      update.add(comet_body_identity(line), comet_section_text(line), comet_update_keys());
-      return true;
+      return merged(update, select, comet_body_identity(line), comet_section_text(line), comet_update_keys());
     });
   }
   char buffer[kMaxSectionSize];
   return minor_planet_loop(
       lines, kind, first, con, [&] { return buffer; },
       [&](std::string_view line, char* section, char* end) {
-        if (!selected(select, line)) return false;
-        update.add(minor_planet_identity(line), std::string_view(section, static_cast<std::size_t>(end - section)),
-                   minor_planet_update_keys());
-        return true;
+        return merged(update, select, minor_planet_identity(line),
+                      std::string_view(section, static_cast<std::size_t>(end - section)), minor_planet_update_keys());
       });
 }
 

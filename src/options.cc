@@ -56,6 +56,8 @@ bool apply_flag(std::string_view option, options& opts) {
     opts.update = true;
   } else if (option == "--numbered") {
     opts.select.numbered = true;
+  } else if (option == "--existing") {
+    opts.select.existing = true;
   } else {
     return false;
   }
@@ -96,6 +98,8 @@ options parse_options(const std::vector<std::string_view>& args) {
       throw usage_error(" unknown option " + std::string(option));
     }
   }
+  // What a catalogue holds is known only of the one being updated.
+  if (opts.select.existing && !opts.update) throw usage_error(" option --existing needs --update");
   return opts;
 }
 
@@ -107,6 +111,7 @@ const std::vector<std::string_view>& option_lines() {
       "  --class LIST       only bodies of these orbit classes, comma-separated",
       "  --body ID          only this body: number, designation or name (repeatable)",
       "  --limit N          only the first N bodies that pass the other options",
+      "  --existing         with --update: only the bodies OUTPUT already holds",
       "  --help, -h         this text",
       "  --version          the version",
       "  --                 the end of the options (for a path that begins with -)",

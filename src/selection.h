@@ -70,8 +70,10 @@ struct selection_criteria {
   orbit_classes classes;
   std::vector<std::string> bodies;
   std::optional<std::uint64_t> limit;
+  /// --update --existing: only the bodies the catalogue already holds.
+  bool existing = false;
   /// Whether any option restricts the selection.
-  bool any() const { return max_magnitude || numbered || !classes.empty() || !bodies.empty() || limit; }
+  bool any() const { return max_magnitude || numbered || !classes.empty() || !bodies.empty() || limit || existing; }
 };
 
 /// Applies the criteria record by record, remembering which --body IDs were
@@ -85,6 +87,8 @@ class selection {
   /// Counts one body as written; false (and not counted) once the limit is reached.
   bool take();
   std::uint64_t taken() const { return taken_; }
+  /// Only bodies the catalogue being updated holds are wanted.
+  bool existing_only() const { return criteria_.existing; }
   /// The --body IDs, as given, that no record matched, in their order.
   std::vector<std::string> not_found() const;
 

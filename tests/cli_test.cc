@@ -73,6 +73,7 @@ TEST(Cli, UsageErrors) {
       {{"--limit=", in, out}, " option --limit needs a whole number of 0 or more, not \"\""},
       {{in, out, "--body"}, " option --body needs a value"},
       {{"--update=yes", in, out}, " option --update takes no value"},
+      {{"--existing", in, out}, " option --existing needs --update"},
       {{"--class", "neo,asteroids", in, out},
        " option --class: unknown class \"asteroids\"; the classes are atira, aten, apollo, amor, mars-crosser, "
        "hilda, trojan, centaur, plutino, resonant-tno, cubewano, sdo, tno, neo, km-neo, pha"},
@@ -423,6 +424,14 @@ TEST(Cli, SelectionSummary) {
             "\n Finished\n" +
                 banner());
   EXPECT_EQ(read_file(dir.path("out.ini")).substr(0, 9), "[1ceres]\n");
+  // Past 20,000 bodies the planetarium starts slowly: the user is told so.
+  write_file(dir.path("nea.gz"), read_file(QUELVARN_TEST_DATA "/mpcorb-nea-2019.txt.gz"));
+  for (const char* limit : {"20000", "20001"}) {
+    r = run_quelvarn({"--limit", limit, dir.path("nea.gz"), dir.path("out.ini")});
+    bool noted = r.console.find("\n Finished\n Note: the catalogue holds 20001 bodies; the planetarium starts "
+                                "slowly with more than 20000. Choose fewer with ") != std::string::npos;
+    EXPECT_EQ(noted, limit == std::string("20001")) << r.console;
+  }
 }
 
 // The user's catalogue keeps every byte that is not an orbit of a body the
@@ -471,9 +480,14 @@ TEST(Cli, UpdatesACatalogueInPlace) {
   ::stat(dir.path("ssystem_minor.ini").c_str(), &st);
   EXPECT_EQ(st.st_mode & 07777, 0600U);
 
-  // Again: the same bodies are found and changed to the same values.
+  // Again: the same bodies are found and changed to the same values, and
+  // refreshing what the catalogue holds from the whole input adds nothing.
   r = run_quelvarn(args);
   EXPECT_NE(r.console.find(" Updated sections: 3\n Added sections: 0\n"), std::string::npos) << r.console;
+  EXPECT_EQ(read_file(dir.path("ssystem_minor.ini")), updated);
+  r = run_quelvarn({"--update", "--existing", dir.path("in"), dir.path("ssystem_minor.ini")});
+  EXPECT_NE(r.console.find(" Selected records: 6\n Updated sections: 3\n Added sections: 0\n"), std::string::npos)
+      << r.console;
   EXPECT_EQ(read_file(dir.path("ssystem_minor.ini")), updated);
   EXPECT_EQ(dir.names(), (std::vector<std::string>{"in", "plain.ini", "ssystem_minor.ini"}));
 }

@@ -281,7 +281,12 @@ def convert(data, in_path="in", out_path="out", options=None):
         # Nothing chosen: the catalogue the user has must not be emptied.
         return (b"".join(console) + b"\n No record was selected: file " + shown(out_path.encode()) +
                 b" is left as it was\n" + BANNER, None, 1)
-    console.append(b"\n Finished\n" + BANNER)
+    console.append(b"\n Finished\n")
+    if len(out) > 20000:
+        console.append(b" Note: the catalogue holds %d bodies; the planetarium starts slowly with more than 20000."
+                       b" Choose fewer with --max-magnitude, --class, --numbered, --body, --limit"
+                       b" or --update --existing.\n" % len(out))
+    console.append(BANNER)
     return b"".join(console), b"".join(out), 0
 
 
