@@ -1,3 +1,5 @@
+// The merge of --update: which sections are the bodies the input holds, and
+// how each is rewritten in its own layout.
 #include "catalogue_update.h"
 
 #include <algorithm>

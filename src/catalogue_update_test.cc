@@ -1,3 +1,4 @@
+// The merge, on catalogues in every layout the planetarium reads.
 #include "catalogue_update.h"
 
 #include <gtest/gtest.h>

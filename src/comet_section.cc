@@ -1,3 +1,4 @@
+// One comet line to one section of the catalogue.
 #include "comet_section.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Comet lines to sections, their checks and their identity.
 #include "comet_section.h"
 
 #include <gtest/gtest.h>

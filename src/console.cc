@@ -1,3 +1,4 @@
+// Console lines made safe to show, written whole.
 #include "console.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// The record loop: lines in, sections and progress messages out.
 #include "conversion.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// The catalogue file at OUTPUT as the target of a run.
 #include "file_target.h"
 
 #include <system_error>

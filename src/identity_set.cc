@@ -1,3 +1,4 @@
+// Sets of the bodies an update has appended: identities and numbers.
 #include "identity_set.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Bodies told apart by identity, even when their hashes collide.
 #include "identity_set.h"
 
 #include <gtest/gtest.h>

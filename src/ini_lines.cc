@@ -1,3 +1,4 @@
+// The planetarium's reading of one catalogue line.
 #include "ini_lines.h"
 
 #include <algorithm>

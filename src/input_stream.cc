@@ -1,3 +1,4 @@
+// The catalogue's bytes: gzip framing and decoding, and the read-ahead thread.
 #include "input_stream.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Plain and gzip input, read ahead or not, give the same text or a read error.
 #include "input_stream.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The failure message of a process that cannot allocate any more.
 #include "last_words.h"
 
 #include <cstdlib>

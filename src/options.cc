@@ -1,3 +1,4 @@
+// The command line read into options, and the help text.
 #include "options.h"
 
 #include <charconv>

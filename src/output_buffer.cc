@@ -1,3 +1,4 @@
+// Output in large blocks, written by whichever thread has time.
 #include "output_buffer.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// The stages of one run, in the order that keeps the user's catalogue safe.
 #include "pipeline.h"
 
 #include <exception>

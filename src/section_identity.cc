@@ -1,3 +1,4 @@
+// The keys and names by which a catalogue's section is a body.
 #include "section_identity.h"
 
 #include <algorithm>

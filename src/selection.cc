@@ -1,3 +1,4 @@
+// A record's identity, and the options that choose records.
 #include "selection.h"
 
 #include <array>

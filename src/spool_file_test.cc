@@ -1,3 +1,4 @@
+// The scratch file of --update: given back whole, nothing left behind.
 #include "spool_file.h"
 
 #include <gtest/gtest.h>

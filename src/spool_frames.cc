@@ -1,3 +1,4 @@
+// The frames of --update's scratch file, written and read back.
 #include "spool_frames.h"
 
 #include <cstring>

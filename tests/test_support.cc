@@ -1,3 +1,4 @@
+// Helpers shared by the tests.
 #include "test_support.h"
 
 #include <zlib.h>
