@@ -98,7 +98,7 @@ new_values parse_section(std::string_view section, const update_keys& keys, std:
 
 }  // namespace
 
-struct catalogue_update::state {
+struct catalogue_update::merge_state {
   // The lines from one header to the next; sections of the same name make
   // one body to the planetarium, so they are matched as a group.
   struct block {
@@ -131,7 +131,7 @@ struct catalogue_update::state {
   std::unordered_map<std::uint64_t, std::uint64_t> superseded;  // frame key -> earlier copies to drop
   std::uint64_t spooled_count = 0;
 
-  state(std::string existing, output_buffer& spool_out, std::string_view new_line_end)
+  merge_state(std::string existing, output_buffer& spool_out, std::string_view new_line_end)
       : text(std::move(existing)), line_end(line_end_of(text, new_line_end)), spool(spool_out) {
     index();
   }
@@ -150,7 +150,7 @@ struct catalogue_update::state {
   void copy_spool(output_buffer& out, byte_source& spooled, update_counts& counts);
 };
 
-void catalogue_update::state::index() {
+void catalogue_update::merge_state::index() {
   std::string_view all = text;
   std::size_t pos = all.starts_with(kUtf8Mark) ? kUtf8Mark.size() : 0;
   for (bool first = true; pos < all.size(); first = false) {
@@ -178,7 +178,7 @@ void catalogue_update::state::index() {
   for (std::uint32_t i = 0; i < groups.size(); ++i) index_identities(i);
 }
 
-void catalogue_update::state::index_identities(std::uint32_t i) {
+void catalogue_update::merge_state::index_identities(std::uint32_t i) {
   const group& g = groups[i];
   if (!g.number.empty()) by_identity[identity_key('#', g.number)].push_back(i);
   if (g.name.empty()) return;
@@ -195,7 +195,7 @@ void catalogue_update::state::index_identities(std::uint32_t i) {
 
 // A section named for one apparition ("2P/Encke (2023)") is that apparition
 // only; a section without a year is the comet's, whichever apparition.
-std::vector<std::uint32_t> catalogue_update::state::apparition_matches(const body_identity& body) {
+std::vector<std::uint32_t> catalogue_update::merge_state::apparition_matches(const body_identity& body) {
   std::vector<std::uint32_t> same_year;
   std::vector<std::uint32_t> any_year;
   auto found = by_identity.find(identity_key('/', body.periodic));
@@ -210,7 +210,7 @@ std::vector<std::uint32_t> catalogue_update::state::apparition_matches(const bod
   return same_year.empty() ? any_year : same_year;
 }
 
-std::vector<std::uint32_t> catalogue_update::state::matches(const body_identity& body, std::string_view section,
+std::vector<std::uint32_t> catalogue_update::merge_state::matches(const body_identity& body, std::string_view section,
                                                             bool& other_apparition) {
   std::vector<std::uint32_t> found;
   auto take = [&](const std::string& key, bool only_unnumbered) {
@@ -241,7 +241,7 @@ std::vector<std::uint32_t> catalogue_update::state::matches(const body_identity&
   return found;
 }
 
-std::pair<std::uint64_t, bool> catalogue_update::state::remember(const body_identity& body) {
+std::pair<std::uint64_t, bool> catalogue_update::merge_state::remember(const body_identity& body) {
   // Numbers beyond (none yet) go to the set of identities.
   constexpr std::uint64_t kLargestBitNumber = std::uint64_t{1} << 32;
   std::uint64_t number = 0;
@@ -258,7 +258,7 @@ std::pair<std::uint64_t, bool> catalogue_update::state::remember(const body_iden
 // Each section goes to the spool behind its body's frame key and its
 // length, so that the sections of a body given again can be passed over at
 // the end.
-void catalogue_update::state::spool_section(const body_identity& body, std::string_view section) {
+void catalogue_update::merge_state::spool_section(const body_identity& body, std::string_view section) {
   auto [key, again] = remember(body);
   if (again) ++superseded[key];
   write_frame(spool, key, section);
@@ -266,7 +266,7 @@ void catalogue_update::state::spool_section(const body_identity& body, std::stri
 }
 
 catalogue_update::catalogue_update(std::string existing, output_buffer& spool, std::string_view new_line_end)
-    : state_(std::make_unique<state>(std::move(existing), spool, new_line_end)) {}
+    : state_(std::make_unique<merge_state>(std::move(existing), spool, new_line_end)) {}
 
 catalogue_update::~catalogue_update() = default;
 
@@ -276,11 +276,11 @@ bool catalogue_update::holds(const body_identity& body, std::string_view section
 }
 
 void catalogue_update::add(const body_identity& body, std::string_view section, const update_keys& keys) {
-  state& s = *state_;
+  merge_state& s = *state_;
   bool other_apparition = false;
   std::vector<std::uint32_t> found = s.matches(body, section, other_apparition);
   for (std::uint32_t g : found) {
-    state::group& group = s.groups[g];
+    merge_state::group& group = s.groups[g];
     group.section.assign(section);
     group.update = parse_section(group.section, keys, body.slope);
   }
@@ -337,7 +337,7 @@ void write_replaced(output_buffer& out, const raw_line& raw, const ini_line& lin
 
 // What becomes of a key line of the body's sections: nothing (kept as it
 // is), a new value, or an empty one (the line goes).
-std::optional<std::string_view> catalogue_update::state::new_value(group& g, const ini_line& line) {
+std::optional<std::string_view> catalogue_update::merge_state::new_value(group& g, const ini_line& line) {
   const new_values& update = g.update;
   const update_keys& keys = *update.keys;
   int replaced = index_in(keys.replaced, line.name);
@@ -355,7 +355,7 @@ std::optional<std::string_view> catalogue_update::state::new_value(group& g, con
 // Writes the lines of one section of a body the input holds: replaced keys
 // take the new values in place, removed keys go, and after the group's last
 // key line come the keys it lacks.
-void catalogue_update::state::write_block(const block& b, output_buffer& out) {
+void catalogue_update::merge_state::write_block(const block& b, output_buffer& out) {
   group& g = groups[b.group];
   std::string_view all = std::string_view(text).substr(b.begin, b.end - b.begin);
   bool last_of_group = &blocks[g.blocks.back()] == &b;
@@ -381,7 +381,7 @@ void catalogue_update::state::write_block(const block& b, output_buffer& out) {
 // The keys of the new section that none of the body's sections holds, in
 // the layout of the given key line ("key=value" stays so; "key    = value"
 // is aligned where the key allows), or the plain conversion's.
-void catalogue_update::state::append_missing(group& g, std::string_view layout_text, const ini_line& layout,
+void catalogue_update::merge_state::append_missing(group& g, std::string_view layout_text, const ini_line& layout,
                                              std::string_view end, output_buffer& out) {
   const update_keys& keys = *g.update.keys;
   auto write = [&](std::string_view key) {
@@ -410,11 +410,11 @@ void catalogue_update::state::append_missing(group& g, std::string_view layout_t
 }
 
 update_counts catalogue_update::write(output_buffer& out, byte_source& spooled) {
-  state& s = *state_;
+  merge_state& s = *state_;
   update_counts counts;
   std::string_view all = s.text;
   std::size_t copied = 0;
-  for (const state::block& b : s.blocks) {
+  for (const merge_state::block& b : s.blocks) {
     if (s.groups[b.group].section.empty()) continue;
     out.append(all.substr(copied, b.begin - copied));
     s.write_block(b, out);
@@ -442,7 +442,7 @@ void append_section(output_buffer& out, std::string_view section, std::string_vi
 
 }  // namespace
 
-void catalogue_update::state::copy_spool(output_buffer& out, byte_source& spooled_in, update_counts& counts) {
+void catalogue_update::merge_state::copy_spool(output_buffer& out, byte_source& spooled_in, update_counts& counts) {
   frame_reader frames(spooled_in);
   std::uint64_t key = 0;
   std::string_view section;

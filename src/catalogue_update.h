@@ -67,8 +67,8 @@ class catalogue_update {
   update_counts write(output_buffer& out, byte_source& spooled);
 
  private:
-  struct state;
-  std::unique_ptr<state> state_;
+  struct merge_state;
+  std::unique_ptr<merge_state> state_;
 };
 
 }  // namespace quelvarn

@@ -64,7 +64,7 @@ class prefetch_source final : public block_source, public spare_time_lender {
 
 // The gzip framing (RFC 1952) is read here, the deflate data in between by
 // the inflater, so that both decoders accept and refuse the same files.
-struct gzip_source::state {
+struct gzip_source::decoder {
   std::unique_ptr<byte_source> compressed;
   inflater decoder;
   // The decoder's read-ahead, kept from the block before, then the block.
@@ -164,14 +164,14 @@ struct gzip_source::state {
   }
 };
 
-gzip_source::gzip_source(std::unique_ptr<byte_source> compressed) : state_(std::make_unique<state>()) {
-  state_->compressed = std::move(compressed);
+gzip_source::gzip_source(std::unique_ptr<byte_source> compressed) : decoder_(std::make_unique<decoder>()) {
+  decoder_->compressed = std::move(compressed);
 }
 
 gzip_source::~gzip_source() = default;
 
 std::size_t gzip_source::read(char* buf, std::size_t n) {
-  state& s = *state_;
+  decoder& s = *decoder_;
   byte_span out{reinterpret_cast<unsigned char*>(buf), n};
   while (out.size == n && n > 0) {
     // Members joined with cat are read one after another.

@@ -24,8 +24,8 @@ class gzip_source final : public byte_source {
   std::size_t read(char* buf, std::size_t n) override;
 
  private:
-  struct state;
-  std::unique_ptr<state> state_;
+  struct decoder;
+  std::unique_ptr<decoder> decoder_;
 };
 
 /// Work that either thread may do when it is ahead of the other; true when
