@@ -13,7 +13,6 @@
 #include "section_writer.h"
 #include "selection.h"
 
-
 namespace {
 
 // What the planetarium needs of a comet section: a usable name in brackets,

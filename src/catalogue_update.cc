@@ -9,8 +9,8 @@
 #include <utility>
 
 #include "comet_section.h"
-#include "ini_lines.h"
 #include "identity_set.h"
+#include "ini_lines.h"
 #include "section_identity.h"
 #include "section_writer.h"
 #include "spool_frames.h"
@@ -211,7 +211,7 @@ std::vector<std::uint32_t> catalogue_update::merge_state::apparition_matches(con
 }
 
 std::vector<std::uint32_t> catalogue_update::merge_state::matches(const body_identity& body, std::string_view section,
-                                                            bool& other_apparition) {
+                                                                  bool& other_apparition) {
   std::vector<std::uint32_t> found;
   auto take = [&](const std::string& key, bool only_unnumbered) {
     auto it = by_identity.find(key);
@@ -382,7 +382,7 @@ void catalogue_update::merge_state::write_block(const block& b, output_buffer& o
 // the layout of the given key line ("key=value" stays so; "key    = value"
 // is aligned where the key allows), or the plain conversion's.
 void catalogue_update::merge_state::append_missing(group& g, std::string_view layout_text, const ini_line& layout,
-                                             std::string_view end, output_buffer& out) {
+                                                   std::string_view end, output_buffer& out) {
   const update_keys& keys = *g.update.keys;
   auto write = [&](std::string_view key) {
     std::string_view value = g.update.value_of(key);

@@ -35,8 +35,8 @@ const update_keys& minor_planet_update_keys();
 const update_keys& comet_update_keys();
 
 struct update_counts {
-  std::uint64_t updated = 0;  // existing sections changed
-  std::uint64_t added = 0;    // sections appended
+  std::uint64_t updated = 0;   // existing sections changed
+  std::uint64_t added = 0;     // sections appended
   std::uint64_t sections = 0;  // in the catalogue written, old and new
 };
 

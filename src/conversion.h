@@ -8,10 +8,10 @@
 #include <string_view>
 
 #include "catalogue_update.h"
+#include "console.h"
 #include "input_kind.h"
 #include "line_reader.h"
 #include "output_buffer.h"
-#include "console.h"
 #include "selection.h"
 
 namespace quelvarn {

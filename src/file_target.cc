@@ -44,9 +44,7 @@ void file_target::open() {
                               : std::make_unique<output_file>(path_);
 }
 
-byte_sink& file_target::sink(line_ends ends) {
-  return ends == line_ends::text ? file_->sink() : file_->binary_sink();
-}
+byte_sink& file_target::sink(line_ends ends) { return ends == line_ends::text ? file_->sink() : file_->binary_sink(); }
 
 std::string_view file_target::new_line_end() { return output_file::text_line_end(); }
 

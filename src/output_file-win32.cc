@@ -6,8 +6,8 @@
 #include <string>
 
 #include "output_file.h"
-#include "spool_file.h"
 #include "platform-win32.h"
+#include "spool_file.h"
 
 namespace quelvarn {
 namespace {

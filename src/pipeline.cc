@@ -28,7 +28,8 @@ class run_output {
  public:
   run_output(byte_sink& sink, const catalogue_stream& input, bool threaded)
       : input_(input), buffer_(sink, writer_for(input, threaded)) {
-    if (input_.read_ahead != nullptr) input_.read_ahead->share_spare_time([this] { return buffer_.write_ready_block(); });
+    if (input_.read_ahead != nullptr)
+      input_.read_ahead->share_spare_time([this] { return buffer_.write_ready_block(); });
   }
   ~run_output() {
     if (input_.read_ahead != nullptr) input_.read_ahead->share_spare_time(nullptr);
@@ -57,8 +58,7 @@ class run {
  private:
   bool checked(line_reader& lines, text_line& first);
   void convert(catalogue_stream& input, line_reader& lines, text_line& first, selection* chosen);
-  void update(std::string existing, catalogue_stream& input, line_reader& lines, text_line& first,
-              selection* chosen);
+  void update(std::string existing, catalogue_stream& input, line_reader& lines, text_line& first, selection* chosen);
   void fail(run_failure failure) { result_.failure = failure; }
 
   const run_settings& settings_;
@@ -149,8 +149,8 @@ void run::update(std::string existing, catalogue_stream& input, line_reader& lin
 
 }  // namespace
 
-run_result run_conversion(const run_settings& settings, std::unique_ptr<byte_source> input,
-                          catalogue_target& target, console& con) {
+run_result run_conversion(const run_settings& settings, std::unique_ptr<byte_source> input, catalogue_target& target,
+                          console& con) {
   run_result result;
   run stages(settings, target, con, result);
   try {

@@ -54,13 +54,13 @@ struct run_settings {
 /// Why a run failed, which decides the message and the file it names.
 enum class run_failure {
   none,
-  input_bad,           // no orbit file, or nothing in it to convert
-  input_unreadable,    // the input could not be read, or is corrupt
-  comet_options,       // --numbered or --class with a comet file
-  output_is_input,     // replacing the output would lose the input
-  output_unreadable,   // --update: the catalogue there cannot be read
-  output_unwritable,   // the output cannot be written
-  nothing_selected,    // the selection picked no record
+  input_bad,          // no orbit file, or nothing in it to convert
+  input_unreadable,   // the input could not be read, or is corrupt
+  comet_options,      // --numbered or --class with a comet file
+  output_is_input,    // replacing the output would lose the input
+  output_unreadable,  // --update: the catalogue there cannot be read
+  output_unwritable,  // the output cannot be written
+  nothing_selected,   // the selection picked no record
 };
 
 struct run_result {
@@ -79,8 +79,8 @@ struct run_result {
 /// merges them into the target's catalogue, and commits the target only when
 /// all went well. Says " Starting", progress and skipped lines on the
 /// console; the summary is the caller's, from the result.
-run_result run_conversion(const run_settings& settings, std::unique_ptr<byte_source> input,
-                          catalogue_target& target, console& con);
+run_result run_conversion(const run_settings& settings, std::unique_ptr<byte_source> input, catalogue_target& target,
+                          console& con);
 
 /// A target in memory; for tests and fuzzing.
 class memory_target final : public catalogue_target {

@@ -21,7 +21,6 @@ std::string normalized_number(std::string_view text) {
   return number;
 }
 
-
 std::string_view periodic_prefix(std::string_view name) {
   std::size_t digits = name.find_first_not_of("0123456789");
   if (digits == 0 || digits == std::string_view::npos || digits + 1 >= name.size()) return {};

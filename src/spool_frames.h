@@ -6,8 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
 #include <memory>
+#include <string_view>
 
 #include "io.h"
 #include "output_buffer.h"

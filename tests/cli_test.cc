@@ -428,8 +428,9 @@ TEST(Cli, SelectionSummary) {
   write_file(dir.path("nea.gz"), read_file(QUELVARN_TEST_DATA "/mpcorb-nea-2019.txt.gz"));
   for (const char* limit : {"20000", "20001"}) {
     r = run_quelvarn({"--limit", limit, dir.path("nea.gz"), dir.path("out.ini")});
-    bool noted = r.console.find("\n Finished\n Note: the catalogue holds 20001 bodies; the planetarium starts "
-                                "slowly with more than 20000. Choose fewer with ") != std::string::npos;
+    bool noted = r.console.find(
+                     "\n Finished\n Note: the catalogue holds 20001 bodies; the planetarium starts "
+                     "slowly with more than 20000. Choose fewer with ") != std::string::npos;
     EXPECT_EQ(noted, limit == std::string("20001")) << r.console;
   }
 }
