@@ -81,17 +81,22 @@ struct new_values {
   bool replaces_magnitude() const { return !value_of(kMagnitudeKey).empty(); }
 };
 
+// A value with a control character (a CR would end the line where the
+// planetarium reads it) is no value to write into a curated catalogue.
+bool writable(std::string_view value) {
+  return std::none_of(value.begin(), value.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+}
+
 new_values parse_section(std::string_view section, const update_keys& keys, std::string_view slope) {
   new_values parsed;
   parsed.keys = &keys;
-  if (keys.slope_follows_magnitude && !slope.empty()) parsed.slope.emplace(slope);
+  if (keys.slope_follows_magnitude && decimal_number(slope)) parsed.slope.emplace(slope);
   for (std::size_t pos = 0; pos < section.size();) {
     raw_line raw = line_at(section, pos);
     pos = raw.next;
     ini_line line = classify(raw.content);
-    if (line.kind == ini_line::key && line.has_value()) {
-      parsed.values.emplace_back(line.name, raw.content.substr(line.value_begin, line.value_end - line.value_begin));
-    }
+    std::string_view value = raw.content.substr(line.value_begin, line.value_end - line.value_begin);
+    if (line.kind == ini_line::key && line.has_value() && writable(value)) parsed.values.emplace_back(line.name, value);
   }
   return parsed;
 }
@@ -139,7 +144,7 @@ struct catalogue_update::merge_state {
   void index();
   void index_identities(std::uint32_t i);
   std::vector<std::uint32_t> matches(const body_identity& body, std::string_view section, bool& other_apparition);
-  std::vector<std::uint32_t> apparition_matches(const body_identity& body);
+  std::vector<std::uint32_t> periodic_matches(const body_identity& body, bool named_for_it);
   void spool_section(const body_identity& body, std::string_view section);
   // The frame key of a new body, and whether it was spooled before.
   std::pair<std::uint64_t, bool> remember(const body_identity& body);
@@ -186,30 +191,28 @@ void catalogue_update::merge_state::index_identities(std::uint32_t i) {
   if (std::string_view periodic = periodic_prefix(g.name); !periodic.empty()) {
     by_identity[identity_key('/', periodic)].push_back(i);
   }
-  // "C/2013 A1 (Siding Spring)": the designation alone, for a comet whose
-  // name the MPC has spelled another way since.
-  if (std::size_t open = g.name.find(" ("); open != std::string::npos && g.name.find('/') < open) {
-    by_identity[identity_key('~', std::string_view(g.name).substr(0, open))].push_back(i);
-  }
+  // "C/2013 A1 (Siding Spring)", or "C/2013 A1" alone: the designation, for
+  // a comet whose name the MPC has spelled another way since.
+  std::string_view designation = std::string_view(g.name).substr(0, g.name.find(" ("));
+  if (designation.find('/') != std::string_view::npos) by_identity[identity_key('~', designation)].push_back(i);
 }
 
-// A section named for one apparition ("2P/Encke (2023)") is that apparition
-// only; a section without a year is the comet's, whichever apparition.
-std::vector<std::uint32_t> catalogue_update::merge_state::apparition_matches(const body_identity& body) {
-  std::vector<std::uint32_t> same_year;
-  std::vector<std::uint32_t> any_year;
-  auto found = by_identity.find(identity_key('/', body.periodic));
-  if (found == by_identity.end()) return {};
-  for (std::uint32_t g : found->second) {
-    if (!groups[g].apparition) {
-      any_year.push_back(g);
-    } else if (groups[g].apparition == body.apparition) {
-      same_year.push_back(g);
-    }
+// The sections whose name the periodic designation begins: those named for
+// the apparition ("2P/Encke (2020)"), or those without a year, which are
+// the comet's whichever apparition.
+std::vector<std::uint32_t> catalogue_update::merge_state::periodic_matches(const body_identity& body, bool named_for_it) {
+  std::vector<std::uint32_t> found;
+  auto it = by_identity.find(identity_key('/', body.periodic));
+  if (it == by_identity.end()) return found;
+  for (std::uint32_t g : it->second) {
+    const std::optional<int>& year = groups[g].apparition;
+    if (named_for_it ? year && year == body.apparition : !year) found.push_back(g);
   }
-  return same_year.empty() ? any_year : same_year;
+  return found;
 }
 
+// The sections of the body a record describes, in order of certainty; the
+// first rule that finds any decides.
 std::vector<std::uint32_t> catalogue_update::merge_state::matches(const body_identity& body, std::string_view section,
                                                                   bool& other_apparition) {
   std::vector<std::uint32_t> found;
@@ -222,12 +225,15 @@ std::vector<std::uint32_t> catalogue_update::merge_state::matches(const body_ide
   };
   if (!body.number.empty()) {
     take(identity_key('#', body.number), false);
-    // Numbered since the catalogue was written: still known by its designation.
-    if (found.empty() && is_provisional_designation(body.name)) take(identity_key('=', body.name), true);
+    // Numbered since the catalogue was written, or written without its
+    // number: still known by its name.
+    if (found.empty()) take(identity_key('=', body.name), true);
   } else {
-    take(identity_key('=', body.designation), false);
+    // A section named for this apparition of a periodic comet comes first.
+    if (!body.periodic.empty()) found = periodic_matches(body, true);
+    if (found.empty()) take(identity_key('=', body.designation), false);
+    if (found.empty() && !body.periodic.empty()) found = periodic_matches(body, false);
   }
-  if (found.empty() && !body.periodic.empty()) found = apparition_matches(body);
   if (found.empty() && !body.provisional.empty()) take(identity_key('~', body.provisional), false);
   if (!found.empty()) return found;
   // A section of the very name the new one would have: appending it would
@@ -235,7 +241,7 @@ std::vector<std::uint32_t> catalogue_update::merge_state::matches(const body_ide
   // is another apparition of the comet, which must stay as it is.
   if (auto named = by_section.find(section_name(section)); named != by_section.end()) {
     const group& g = groups[named->second];
-    other_apparition = g.apparition && g.apparition != body.apparition;
+    other_apparition = !body.periodic.empty() && body.apparition && g.apparition && g.apparition != body.apparition;
     if (!other_apparition) found.push_back(named->second);
   }
   return found;
@@ -348,7 +354,8 @@ std::optional<std::string_view> catalogue_update::merge_state::new_value(group& 
   if (keys.slope_follows_magnitude && update.replaces_magnitude() && line.name == kSlopeKey) {
     return update.slope ? std::string_view(*update.slope) : std::string_view();
   }
-  if (replaced >= 0 && !update.value_of(line.name).empty()) return update.value_of(line.name);
+  bool empty_filled = filled >= 0 && !line.has_value();
+  if ((replaced >= 0 || empty_filled) && !update.value_of(line.name).empty()) return update.value_of(line.name);
   return std::nullopt;
 }
 

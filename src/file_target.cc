@@ -25,6 +25,7 @@ std::optional<std::string> file_target::existing() {
   prepare_last_words(console_, path_.c_str(), " cannot be read");
   file_kind kind = to_standard_output_ ? file_kind::other : kind_of_file(path_);
   if (kind == file_kind::none || kind == file_kind::other) return std::nullopt;
+  read_stamp_ = stamp(path_);
   input_file existing;
   try {
     existing = open_input(path_);
@@ -50,6 +51,13 @@ std::string_view file_target::new_line_end() { return output_file::text_line_end
 
 std::unique_ptr<scratch_space> file_target::scratch() { return std::make_unique<spool_file>(path_); }
 
-void file_target::commit() { file_->commit(); }
+// Two updates of one catalogue at once would each replace it with their own
+// view of it, the later losing the earlier's work: the later one fails.
+void file_target::commit() {
+  if (read_stamp_ && stamp(path_) != read_stamp_) {
+    throw write_error("it was changed by another program during the update");
+  }
+  file_->commit();
+}
 
 }  // namespace quelvarn

@@ -39,6 +39,9 @@ class file_target final : public catalogue_target {
   bool to_standard_output_;
   std::optional<standard_stream> console_;
   std::unique_ptr<output_file> file_;
+  // The catalogue as it was read, to tell whether another program has
+  // replaced or written it since.
+  std::optional<file_stamp> read_stamp_;
 };
 
 }  // namespace quelvarn

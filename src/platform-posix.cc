@@ -96,6 +96,13 @@ std::optional<file_identity> identify(const std::string& path) {
   return identity_of(st);
 }
 
+std::optional<file_stamp> stamp(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return file_stamp{identity_of(st), static_cast<std::uint64_t>(st.st_size),
+                    static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
 file_kind kind_of_file(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return file_kind::none;

@@ -199,6 +199,19 @@ std::optional<file_identity> identify(const std::string& path) {
   return identity_of(info);
 }
 
+std::optional<file_stamp> stamp(const std::string& path) {
+  HANDLE h = CreateFileW(to_utf16(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info{};
+  bool known = GetFileInformationByHandle(h, &info);
+  CloseHandle(h);
+  if (!known) return std::nullopt;
+  auto join = [](DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; };
+  return file_stamp{identity_of(info), join(info.nFileSizeHigh, info.nFileSizeLow),
+                    static_cast<std::int64_t>(join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime))};
+}
+
 file_kind kind_of_file(const std::string& path) {
   // No access asked: this only looks. A pipe or a device is no disk file.
   HANDLE h = CreateFileW(to_utf16(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

@@ -46,6 +46,17 @@ input_file open_input(const std::string& path);
 /// The identity of the file a path names, or nothing if it names none.
 std::optional<file_identity> identify(const std::string& path);
 
+/// What changes when a file is replaced or written to: its identity, size
+/// and time of last change.
+struct file_stamp {
+  file_identity identity;
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;
+  bool operator==(const file_stamp&) const = default;
+};
+/// The stamp of the file a path names, or nothing if it names none.
+std::optional<file_stamp> stamp(const std::string& path);
+
 /// What a path names, through any links. Only a regular file may be read as
 /// a catalogue: reading a pipe or a device could block or never end.
 enum class file_kind { none, regular, directory, other };

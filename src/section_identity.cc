@@ -10,7 +10,6 @@ namespace quelvarn {
 namespace {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
 
 }  // namespace
 
@@ -41,17 +40,6 @@ std::optional<int> apparition_of(std::string_view name) {
   int year = 0;
   std::from_chars(suffix.data() + 2, suffix.data() + 6, year);
   return year;
-}
-
-bool is_provisional_designation(std::string_view name) {
-  if (name.size() < 7 || name[4] != ' ' || !(is_digit(name[0]) || is_upper(name[0])) ||
-      !std::all_of(name.begin() + 1, name.begin() + 4, is_digit)) {
-    return false;
-  }
-  std::string_view rest = name.substr(5);
-  if (rest == "P-L" || rest == "T-1" || rest == "T-2" || rest == "T-3") return true;
-  return rest.size() >= 2 && is_upper(rest[0]) && is_upper(rest[1]) &&
-         std::all_of(rest.begin() + 2, rest.end(), is_digit);
 }
 
 std::string identity_key(char kind, std::string_view text) {

@@ -20,10 +20,6 @@ std::string_view periodic_prefix(std::string_view name);
 /// The year of the apparition a name is kept for: "12P/Pons-Brooks (2024)".
 std::optional<int> apparition_of(std::string_view name);
 
-/// Whether a minor planet's name is a provisional designation ("2010 TK7",
-/// "2040 P-L", "A906 UB"): what it was known by before it had a number.
-bool is_provisional_designation(std::string_view name);
-
 /// A key two bodies share when they are the same: "#" and the number of a
 /// numbered body, "=" and the designation (normalized) of another, "/" and
 /// the periodic designation of a comet, "~" and a comet's designation less
