@@ -84,7 +84,8 @@ struct new_values {
 // A value with a control character (a CR would end the line where the
 // planetarium reads it) is no value to write into a curated catalogue.
 bool writable(std::string_view value) {
-  return std::none_of(value.begin(), value.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+  return std::none_of(value.begin(), value.end(),
+                      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
 }
 
 new_values parse_section(std::string_view section, const update_keys& keys, std::string_view slope) {
@@ -200,7 +201,8 @@ void catalogue_update::merge_state::index_identities(std::uint32_t i) {
 // The sections whose name the periodic designation begins: those named for
 // the apparition ("2P/Encke (2020)"), or those without a year, which are
 // the comet's whichever apparition.
-std::vector<std::uint32_t> catalogue_update::merge_state::periodic_matches(const body_identity& body, bool named_for_it) {
+std::vector<std::uint32_t> catalogue_update::merge_state::periodic_matches(const body_identity& body,
+                                                                           bool named_for_it) {
   std::vector<std::uint32_t> found;
   auto it = by_identity.find(identity_key('/', body.periodic));
   if (it == by_identity.end()) return found;

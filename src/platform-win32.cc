@@ -208,8 +208,9 @@ std::optional<file_stamp> stamp(const std::string& path) {
   CloseHandle(h);
   if (!known) return std::nullopt;
   auto join = [](DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; };
-  return file_stamp{identity_of(info), join(info.nFileSizeHigh, info.nFileSizeLow),
-                    static_cast<std::int64_t>(join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime))};
+  return file_stamp{
+      identity_of(info), join(info.nFileSizeHigh, info.nFileSizeLow),
+      static_cast<std::int64_t>(join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime))};
 }
 
 file_kind kind_of_file(const std::string& path) {

@@ -1,0 +1,35 @@
+// The console's words for a run: the usage text, the closing banner, the
+// summary and every failure, with the exit status that goes with each.
+#ifndef QUELVARN_RUN_MESSAGES_H_
+#define QUELVARN_RUN_MESSAGES_H_
+
+#include <optional>
+#include <string>
+
+#include "console.h"
+#include "io.h"
+#include "options.h"
+#include "pipeline.h"
+
+namespace quelvarn {
+
+enum exit_status { kSuccess = 0, kFailure = 1, kUsage = 2 };
+
+void usage(console& con);
+
+/// The message between empty lines, then the banner; kFailure. The
+/// system's cause, when it gave one, goes to standard error as
+/// "quelvarn: PATH: CAUSE".
+int fail(console& con, const std::string& message, const std::string& path = {},
+         const std::optional<std::string>& cause = std::nullopt);
+
+/// The input could not be opened: " not exits" when it is not there.
+int input_not_opened(console& con, const std::string& path, const read_error& e);
+
+/// What the user is told of a run that reached the input's content: the
+/// summary, or the failure; the exit status.
+int outcome(console& con, const options& opts, const run_result& r);
+
+}  // namespace quelvarn
+
+#endif  // QUELVARN_RUN_MESSAGES_H_
