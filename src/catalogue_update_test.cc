@@ -99,95 +99,98 @@ const std::string kCatalogue =
     "absolute_magnitude = \n"
     "type = asteroid";
 
+const std::string kAstraea = record("6.99 ", " 11.00000", "      (5) Astraea");
+const std::string kHebe = record("5.71 ", " 12.34567", "      (6) Hebe");
+
+// kCatalogue as the update in the test below leaves it.
+const std::string kCatalogueUpdated =
+    "# My catalogue\n"
+    "\n"
+    "[1ceres]\r\n"
+    "name=Ceres\r\n"
+    "type=dwarf planet\r\n"
+    "minor_planet_number=1\r\n"
+    "radius=470\r\n"
+    "albedo=0.09 # measured\r\n"
+    "tex_map=ceres.png\r\n"
+    "rot_periode=9.07\r\n"
+    "orbit_Epoch=2460200.5\r\n"
+    "orbit_SemiMajorAxis=2.7678915 # old\r\n"
+    "coord_func=kepler_orbit\r\n"
+    "orbit_MeanAnomaly=10.00000\r\n"
+    "orbit_MeanMotion=0.21409163\r\n"
+    "orbit_Eccentricity=0.0874361\r\n"
+    "orbit_Inclination=12.95437\r\n"
+    "orbit_AscendingNode=211.31012\r\n"
+    "orbit_ArgOfPericenter=150.14563\r\n"
+    "absolute_magnitude=3.34\r\n"
+    "\r\n"
+    "[433eros]\n"
+    "name                = Eros\n"
+    "minor_planet_number = 433\n"
+    "type                = asteroid\n"
+    "orbit_Eccentricity  = 0.0874361\n"
+    "slope_parameter     = 0.15\n"
+    "orbit_Epoch         = 2460200.5\n"
+    "orbit_MeanAnomaly   = 20.00000\n"
+    "orbit_MeanMotion    = 0.21409163\n"
+    "orbit_SemiMajorAxis = 2.7678915\n"
+    "orbit_Inclination   = 12.95437\n"
+    "orbit_AscendingNode = 211.31012\n"
+    "orbit_ArgOfPericenter = 150.14563\n"
+    "absolute_magnitude  = 10.43\n"
+    "# a comment inside\n"
+    "\n"
+    "[c2019y4(atlas)]\n"
+    "type=comet\n"
+    "name=C/2019 Y4 (ATLAS)\n"
+    "orbit_PericenterDistance=0.25\n"
+    "\n"
+    "[eros-again]\n"
+    "minor_planet_number=0433\n"
+    "[]\n"
+    "orbit_MeanAnomaly=20.00000\n"
+    "orbit_Epoch=2460200.5\n"
+    "orbit_MeanMotion=0.21409163\n"
+    "orbit_SemiMajorAxis=2.7678915\n"
+    "orbit_Eccentricity=0.0874361\n"
+    "orbit_Inclination=12.95437\n"
+    "orbit_AscendingNode=211.31012\n"
+    "orbit_ArgOfPericenter=150.14563\n"
+    "absolute_magnitude=10.43\n"
+    "just some words\n"
+    "[2024yr4]\n"
+    "name = 2024  yr4\n"
+    "absolute_magnitude = 23.1\n"
+    "type = asteroid\n"
+    "orbit_Epoch = 2460200.5\n"
+    "orbit_MeanAnomaly = 30.00000\n"
+    "orbit_MeanMotion = 0.21409163\n"
+    "orbit_SemiMajorAxis = 2.7678915\n"
+    "orbit_Eccentricity = 0.0874361\n"
+    "orbit_Inclination = 12.95437\n"
+    "orbit_AscendingNode = 211.31012\n"
+    "orbit_ArgOfPericenter = 150.14563\n" +
+    plain_section(kAstraea) + plain_section(kHebe) + plain_section(record("15.0 ", " 40.00000", "           2024 YR5"));
+
 TEST(CatalogueUpdate, ChangesExactlyTheOrbitsOfTheBodiesItHolds) {
-  std::string astraea = record("6.99 ", " 11.00000", "      (5) Astraea");
   std::string hebe_old = record("5.00 ", " 12.00000", "      (6) Hebe");
-  std::string hebe = record("5.71 ", " 12.34567", "      (6) Hebe");
   result r = update(kCatalogue, {
                                     record("3.40 ", "  1.00000", "      (1) Ceres"),
                                     record("9.00 ", "  2.00000", "    (433) Eros"),
                                     hebe_old,
                                     record("3.34 ", " 10.00000", "      (1) Ceres"),
                                     record("10.43", " 20.00000", "    (433) Eros"),
-                                    astraea,
+                                    kAstraea,
                                     record("23.1 ", " 30.00000", "           2024 YR4"),
-                                    hebe,
+                                    kHebe,
                                     record("15.0 ", " 40.00000", "           2024 YR5"),
                                 });
-  std::string expected =
-      "# My catalogue\n"
-      "\n"
-      "[1ceres]\r\n"
-      "name=Ceres\r\n"
-      "type=dwarf planet\r\n"
-      "minor_planet_number=1\r\n"
-      "radius=470\r\n"
-      "albedo=0.09 # measured\r\n"
-      "tex_map=ceres.png\r\n"
-      "rot_periode=9.07\r\n"
-      "orbit_Epoch=2460200.5\r\n"
-      "orbit_SemiMajorAxis=2.7678915 # old\r\n"
-      "coord_func=kepler_orbit\r\n"
-      "orbit_MeanAnomaly=10.00000\r\n"
-      "orbit_MeanMotion=0.21409163\r\n"
-      "orbit_Eccentricity=0.0874361\r\n"
-      "orbit_Inclination=12.95437\r\n"
-      "orbit_AscendingNode=211.31012\r\n"
-      "orbit_ArgOfPericenter=150.14563\r\n"
-      "absolute_magnitude=3.34\r\n"
-      "\r\n"
-      "[433eros]\n"
-      "name                = Eros\n"
-      "minor_planet_number = 433\n"
-      "type                = asteroid\n"
-      "orbit_Eccentricity  = 0.0874361\n"
-      "slope_parameter     = 0.15\n"
-      "orbit_Epoch         = 2460200.5\n"
-      "orbit_MeanAnomaly   = 20.00000\n"
-      "orbit_MeanMotion    = 0.21409163\n"
-      "orbit_SemiMajorAxis = 2.7678915\n"
-      "orbit_Inclination   = 12.95437\n"
-      "orbit_AscendingNode = 211.31012\n"
-      "orbit_ArgOfPericenter = 150.14563\n"
-      "absolute_magnitude  = 10.43\n"
-      "# a comment inside\n"
-      "\n"
-      "[c2019y4(atlas)]\n"
-      "type=comet\n"
-      "name=C/2019 Y4 (ATLAS)\n"
-      "orbit_PericenterDistance=0.25\n"
-      "\n"
-      "[eros-again]\n"
-      "minor_planet_number=0433\n"
-      "[]\n"
-      "orbit_MeanAnomaly=20.00000\n"
-      "orbit_Epoch=2460200.5\n"
-      "orbit_MeanMotion=0.21409163\n"
-      "orbit_SemiMajorAxis=2.7678915\n"
-      "orbit_Eccentricity=0.0874361\n"
-      "orbit_Inclination=12.95437\n"
-      "orbit_AscendingNode=211.31012\n"
-      "orbit_ArgOfPericenter=150.14563\n"
-      "absolute_magnitude=10.43\n"
-      "just some words\n"
-      "[2024yr4]\n"
-      "name = 2024  yr4\n"
-      "absolute_magnitude = 23.1\n"
-      "type = asteroid\n"
-      "orbit_Epoch = 2460200.5\n"
-      "orbit_MeanAnomaly = 30.00000\n"
-      "orbit_MeanMotion = 0.21409163\n"
-      "orbit_SemiMajorAxis = 2.7678915\n"
-      "orbit_Eccentricity = 0.0874361\n"
-      "orbit_Inclination = 12.95437\n"
-      "orbit_AscendingNode = 211.31012\n"
-      "orbit_ArgOfPericenter = 150.14563\n" +
-      plain_section(astraea) + plain_section(hebe) + plain_section(record("15.0 ", " 40.00000", "           2024 YR5"));
-  EXPECT_EQ(r.text, expected);
+  EXPECT_EQ(r.text, kCatalogueUpdated);
   EXPECT_EQ(r.counts.updated, 4U);
   EXPECT_EQ(r.counts.added, 3U);
   // Once updated, the same input changes nothing more.
-  EXPECT_EQ(update(r.text, {astraea, hebe}).text, r.text);
+  EXPECT_EQ(update(r.text, {kAstraea, kHebe}).text, r.text);
 }
 
 TEST(CatalogueUpdate, WithoutAMatchTheCatalogueStaysAndNewSectionsFollow) {
@@ -243,116 +246,119 @@ std::string with(std::string line, std::size_t column, const std::string& text) 
   return line.replace(column - 1, text.size(), text);
 }
 
+const std::string kTk7 = record("20.8 ", " 30.00000", " (706765) 2010 TK7");
+const std::string kLf64 = record("     ", " 31.00000", "           2010 LF64");
+const std::string kEros = record("10.31", " 32.00000", "    (433) Eros");
+const std::string kErosWithoutG = with(kEros, 15, "     ");
+const std::string kEncke = comet_section_text(kEncke2020);
+struct update_case {
+  std::string name, existing;
+  std::vector<std::string> lines;
+  std::vector<std::string> expected;  // in this order in the result
+  std::uint64_t updated, added;
+};
+
+const update_case kUpdateCases[] = {
+    {"numbered since",
+     "[TK7_Trojan]\nname=2010 TK7\nalbedo=0.1\n",
+     {kTk7},
+     {"[TK7_Trojan]\nname=2010 TK7\nalbedo=0.1\norbit_Epoch=2460200.5\norbit_MeanAnomaly=30.00000\n",
+      "absolute_magnitude=20.8\nminor_planet_number=706765\n"},
+     1,
+     0},
+    {"numbered since, but another body's number",
+     "[x]\nname=2010 TK7\nminor_planet_number=7\n",
+     {kTk7},
+     {"[x]\nname=2010 TK7\nminor_planet_number=7\n[7067652010tk7]\n"},
+     0,
+     1},
+    {"blank H",
+     "[x]\nname=2010 LF64\nabsolute_magnitude = 21.5\nslope_parameter = 0.3\n",
+     {kLf64},
+     {"absolute_magnitude = 21.5\nslope_parameter = 0.3\norbit_Epoch=2460200.5\n"},
+     1,
+     0},
+    {"G follows H",
+     "[433eros]\nname=Eros\nslope_parameter=0.46\nabsolute_magnitude=11.16\n",
+     {kEros},
+     {"slope_parameter=0.15\nabsolute_magnitude=10.31\n"},
+     1,
+     0},
+    {"blank G",
+     "[433eros]\nname=Eros\nslope_parameter=0.46 # fit\nabsolute_magnitude=\n",
+     {kErosWithoutG},
+     {"[433eros]\nname=Eros\nabsolute_magnitude=10.31\norbit_Epoch"},
+     1,
+     0},
+    {"empty value before a comment",
+     "[433eros]\nname=Eros\nabsolute_magnitude = # unknown\n",
+     {kEros},
+     {"absolute_magnitude = 10.31 # unknown\n"},
+     1,
+     0},
+    {"a comet the MPC respelled",
+     "[ss]\nname=P/2004 V3 (SidingSpring)\nradius=2\n",
+     {kSidingSpring},
+     {"[ss]\nname=P/2004 V3 (SidingSpring)\nradius=2\nabsolute_magnitude=11.5\n",
+      "orbit_TimeAtPericenter=2460270.9028\n"},
+     1,
+     0},
+    {"fragments apart",
+     "[ss]\nname=P/2004 V3-A (Siding Spring)\n",
+     {kSidingSpring},
+     {"[ss]\nname=P/2004 V3-A (Siding Spring)\n[p2004v3(sidingspring)]\n"},
+     0,
+     1},
+    {"apparitions",
+     "[12P]\nname=12P/Pons-Brooks (2024)\n[2P]\nname=2P/Encke (2023)\n[73P]\nname=73P/Schwassmann-Wachmann\n",
+     {kPonsBrooks2024, kEncke2020, kSchwassmannWachmann},
+     {"[12P]\nname=12P/Pons-Brooks (2024)\nabsolute_magnitude=5.0\norbit_ArgOfPericenter=198.9937\n",
+      "[2P]\nname=2P/Encke (2023)\n[73P]\nname=73P/Schwassmann-Wachmann\nabsolute_magnitude=11.5\n",
+      "orbit_ArgOfPericenter=199.4771\n", "slope_parameter=6.0\n" + kEncke},
+     2,
+     1},
+    {"the section named for the apparition first",
+     "[2pencke]\nname=2P/Encke\n[2P_2020]\nname=2P/Encke (2020)\norbit_TimeAtPericenter=2458000.0\n",
+     {kEncke2020},
+     {"[2pencke]\nname=2P/Encke\n[2P_2020]\nname=2P/Encke (2020)\norbit_TimeAtPericenter=2459027.5592\n"},
+     1,
+     0},
+    {"a designation alone",
+     "[P2004V3]\nname=P/2004 V3\n",
+     {kSidingSpring},
+     {"[P2004V3]\nname=P/2004 V3\nabsolute"},
+     1,
+     0},
+    {"a minor planet's name in parentheses is no apparition",
+     "[433eros]\nname=Eros (1898)\nalbedo=0.25\n",
+     {kEros},
+     {"[433eros]\nname=Eros (1898)\nalbedo=0.25\norbit_Epoch"},
+     1,
+     0},
+    {"a name without the number",
+     "[e]\nname=Eros\nminor_planet_number =\n",
+     {kEros},
+     {"[e]\nname=Eros\nminor_planet_number =433\n"},
+     1,
+     0},
+    {"a slope that is no number",
+     "[433eros]\nname=Eros\nslope_parameter=0.46\n",
+     {with(kEros, 15, "0\r[a]")},
+     {"[433eros]\nname=Eros\norbit_Epoch"},
+     1,
+     0},
+    {"another apparition under the same section name",
+     "[2pencke]\nname=2P/Encke (2023)\n",
+     {kEncke2020},
+     {"[2pencke]\nname=2P/Encke (2023)\n[2pencke(2020)]\n" + kEncke.substr(kEncke.find('\n') + 1)},
+     0,
+     1},
+};
+
 // The same body under the names it went by, and the values an update must
 // not lose. Every case, updated once more from the same input, stays as it is.
 TEST(CatalogueUpdate, FindsEachBodyOnceAndKeepsWhatTheInputDoesNotKnow) {
-  std::string tk7 = record("20.8 ", " 30.00000", " (706765) 2010 TK7");
-  std::string lf64 = record("     ", " 31.00000", "           2010 LF64");
-  std::string eros = record("10.31", " 32.00000", "    (433) Eros");
-  std::string eros_no_g = with(eros, 15, "     ");
-  std::string encke = comet_section_text(kEncke2020);
-  struct {
-    std::string name, existing;
-    std::vector<std::string> lines;
-    std::vector<std::string> expected;  // in this order in the result
-    std::uint64_t updated, added;
-  } cases[] = {
-      {"numbered since",
-       "[TK7_Trojan]\nname=2010 TK7\nalbedo=0.1\n",
-       {tk7},
-       {"[TK7_Trojan]\nname=2010 TK7\nalbedo=0.1\norbit_Epoch=2460200.5\norbit_MeanAnomaly=30.00000\n",
-        "absolute_magnitude=20.8\nminor_planet_number=706765\n"},
-       1,
-       0},
-      {"numbered since, but another body's number",
-       "[x]\nname=2010 TK7\nminor_planet_number=7\n",
-       {tk7},
-       {"[x]\nname=2010 TK7\nminor_planet_number=7\n[7067652010tk7]\n"},
-       0,
-       1},
-      {"blank H",
-       "[x]\nname=2010 LF64\nabsolute_magnitude = 21.5\nslope_parameter = 0.3\n",
-       {lf64},
-       {"absolute_magnitude = 21.5\nslope_parameter = 0.3\norbit_Epoch=2460200.5\n"},
-       1,
-       0},
-      {"G follows H",
-       "[433eros]\nname=Eros\nslope_parameter=0.46\nabsolute_magnitude=11.16\n",
-       {eros},
-       {"slope_parameter=0.15\nabsolute_magnitude=10.31\n"},
-       1,
-       0},
-      {"blank G",
-       "[433eros]\nname=Eros\nslope_parameter=0.46 # fit\nabsolute_magnitude=\n",
-       {eros_no_g},
-       {"[433eros]\nname=Eros\nabsolute_magnitude=10.31\norbit_Epoch"},
-       1,
-       0},
-      {"empty value before a comment",
-       "[433eros]\nname=Eros\nabsolute_magnitude = # unknown\n",
-       {eros},
-       {"absolute_magnitude = 10.31 # unknown\n"},
-       1,
-       0},
-      {"a comet the MPC respelled",
-       "[ss]\nname=P/2004 V3 (SidingSpring)\nradius=2\n",
-       {kSidingSpring},
-       {"[ss]\nname=P/2004 V3 (SidingSpring)\nradius=2\nabsolute_magnitude=11.5\n",
-        "orbit_TimeAtPericenter=2460270.9028\n"},
-       1,
-       0},
-      {"fragments apart",
-       "[ss]\nname=P/2004 V3-A (Siding Spring)\n",
-       {kSidingSpring},
-       {"[ss]\nname=P/2004 V3-A (Siding Spring)\n[p2004v3(sidingspring)]\n"},
-       0,
-       1},
-      {"apparitions",
-       "[12P]\nname=12P/Pons-Brooks (2024)\n[2P]\nname=2P/Encke (2023)\n[73P]\nname=73P/Schwassmann-Wachmann\n",
-       {kPonsBrooks2024, kEncke2020, kSchwassmannWachmann},
-       {"[12P]\nname=12P/Pons-Brooks (2024)\nabsolute_magnitude=5.0\norbit_ArgOfPericenter=198.9937\n",
-        "[2P]\nname=2P/Encke (2023)\n[73P]\nname=73P/Schwassmann-Wachmann\nabsolute_magnitude=11.5\n",
-        "orbit_ArgOfPericenter=199.4771\n", "slope_parameter=6.0\n" + encke},
-       2,
-       1},
-      {"the section named for the apparition first",
-       "[2pencke]\nname=2P/Encke\n[2P_2020]\nname=2P/Encke (2020)\norbit_TimeAtPericenter=2458000.0\n",
-       {kEncke2020},
-       {"[2pencke]\nname=2P/Encke\n[2P_2020]\nname=2P/Encke (2020)\norbit_TimeAtPericenter=2459027.5592\n"},
-       1,
-       0},
-      {"a designation alone",
-       "[P2004V3]\nname=P/2004 V3\n",
-       {kSidingSpring},
-       {"[P2004V3]\nname=P/2004 V3\nabsolute"},
-       1,
-       0},
-      {"a minor planet's name in parentheses is no apparition",
-       "[433eros]\nname=Eros (1898)\nalbedo=0.25\n",
-       {eros},
-       {"[433eros]\nname=Eros (1898)\nalbedo=0.25\norbit_Epoch"},
-       1,
-       0},
-      {"a name without the number",
-       "[e]\nname=Eros\nminor_planet_number =\n",
-       {eros},
-       {"[e]\nname=Eros\nminor_planet_number =433\n"},
-       1,
-       0},
-      {"a slope that is no number",
-       "[433eros]\nname=Eros\nslope_parameter=0.46\n",
-       {with(eros, 15, "0\r[a]")},
-       {"[433eros]\nname=Eros\norbit_Epoch"},
-       1,
-       0},
-      {"another apparition under the same section name",
-       "[2pencke]\nname=2P/Encke (2023)\n",
-       {kEncke2020},
-       {"[2pencke]\nname=2P/Encke (2023)\n[2pencke(2020)]\n" + encke.substr(encke.find('\n') + 1)},
-       0,
-       1},
-  };
-  for (const auto& c : cases) {
+  for (const update_case& c : kUpdateCases) {
     result r = update(c.existing, c.lines);
     std::size_t at = 0;
     for (const std::string& part : c.expected) {
