@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "catalogue_update.h"
-#include "comet_section.h"
+#include "comet_record.h"
 #include "io.h"
 #include "output_buffer.h"
 #include "section_writer.h"

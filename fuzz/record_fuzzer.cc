@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "comet_section.h"
+#include "comet_record.h"
 #include "input_kind.h"
 #include "io.h"
 #include "packed_epoch.h"

@@ -8,12 +8,13 @@
 #include <unordered_map>
 #include <utility>
 
-#include "comet_section.h"
+#include "comet_record.h"
 #include "identity_set.h"
 #include "ini_lines.h"
 #include "section_identity.h"
 #include "section_writer.h"
 #include "spool_frames.h"
+#include "text.h"
 
 namespace quelvarn {
 namespace {
@@ -52,14 +53,6 @@ const update_keys& minor_planet_update_keys() {
        "orbit_Period"},
       {"minor_planet_number"},
       true};
-  return keys;
-}
-
-const update_keys& comet_update_keys() {
-  static const update_keys keys{{kCometReplacedKeys.begin(), kCometReplacedKeys.end()},
-                                {kCometRemovedKeys.begin(), kCometRemovedKeys.end()},
-                                {},
-                                false};
   return keys;
 }
 

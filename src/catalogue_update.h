@@ -32,7 +32,6 @@ struct update_keys {
   bool slope_follows_magnitude = false;
 };
 const update_keys& minor_planet_update_keys();
-const update_keys& comet_update_keys();
 
 struct update_counts {
   std::uint64_t updated = 0;   // existing sections changed

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "comet_section.h"
+#include "comet_record.h"
 #include "section_writer.h"
 #include "test_support.h"
 

@@ -4,7 +4,7 @@
 #include <charconv>
 #include <string>
 
-#include "comet_section.h"
+#include "comet_record.h"
 #include "packed_epoch.h"
 #include "section_writer.h"
 
@@ -130,7 +130,7 @@ conversion_counts convert_records(line_reader& lines, input_kind kind, text_line
   if (kind == input_kind::comets) {
     return comet_loop(lines, first, con, [&](std::string_view line, char*, char*) {
       if (!comet_selected(select, line)) return false;
-      comet2section(line, out);
+      out.append(comet_section_text(line));
       return true;
     });
   }

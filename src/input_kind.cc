@@ -3,10 +3,11 @@
 
 #include <algorithm>
 
-#include "comet_section.h"
+#include "comet_record.h"
 #include "line_reader.h"
 #include "packed_epoch.h"
 #include "section_writer.h"
+#include "text.h"
 
 namespace quelvarn {
 namespace {
@@ -17,21 +18,14 @@ constexpr std::string_view kTitle = "MINOR PLANET CENTER ORBIT DATABASE (MPCORB)
 constexpr std::size_t kShortestRecord = 175;
 constexpr std::size_t kLongestRecord = line_reader::kMaxLineLength;
 
-struct column {
-  std::size_t offset, width;
-};
 // H and G, which may be blank.
 constexpr column kMagnitudes[] = {{8, 5}, {14, 5}};
 // Mean anomaly, argument of perihelion, node, inclination, e, n, a.
 constexpr column kElements[] = {{26, 9}, {37, 9}, {48, 9}, {59, 9}, {70, 9}, {80, 11}, {92, 11}};
 constexpr column kGaps[] = {{7, 1}, {13, 1}, {19, 1}, {25, 1}, {35, 2}, {46, 2}, {57, 2}, {68, 2}, {79, 1}, {91, 1}};
 
-std::string_view field(std::string_view line, column c) { return line.substr(c.offset, c.width); }
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
-bool is_alnum(char c) { return is_digit(c) || is_upper(c) || (c >= 'a' && c <= 'z'); }
-bool digits(std::string_view text) { return std::ranges::all_of(text, is_digit); }
+bool is_alnum(char c) { return is_digit(c) || is_upper(c) || is_lower(c); }
+bool digits(std::string_view text) { return all_digits(text); }
 
 // A packed number ("00433", "K1234", "~0000") followed by two blanks, a
 // packed provisional designation ("K19A00A") or a survey one ("PLS2040").

@@ -6,6 +6,8 @@
 #include <iterator>
 #include <optional>
 
+#include "section_writer.h"
+#include "text.h"
 #include "version.h"
 
 namespace quelvarn {
@@ -22,7 +24,7 @@ std::uint64_t parse_count(std::string_view option, std::string_view value) {
 }
 
 double parse_magnitude(std::string_view option, std::string_view value) {
-  std::optional<double> h = parse_decimal(value);
+  std::optional<double> h = decimal_number(trim(value), number_form::c_locale);
   if (!h) throw usage_error(" option " + std::string(option) + " needs a number, not \"" + std::string(value) + "\"");
   return *h;
 }

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "section_writer.h"
+#include "text.h"
 
 namespace quelvarn {
 namespace {
@@ -113,15 +114,6 @@ std::string orbit_class_names() {
   return names;
 }
 
-std::optional<double> parse_decimal(std::string_view text) {
-  text = trim(text);
-  double value = 0;
-  if (text.empty() || text[0] == '+') return std::nullopt;
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) return std::nullopt;
-  return value;
-}
-
 selection::selection(const selection_criteria& criteria) : criteria_(criteria), found_(criteria.bodies.size(), false) {
   for (std::size_t i = 0; i < criteria_.bodies.size(); ++i) wanted_.emplace(normalized_id(criteria_.bodies[i]), i);
 }
@@ -143,7 +135,8 @@ bool selection::passes(const body_identity& body) {
   // --body first: an ID counts as found even when another option leaves the body out.
   if (!criteria_.bodies.empty() && !matches_body(body)) return false;
   if (criteria_.max_magnitude) {
-    std::optional<double> h = parse_decimal(body.magnitude);
+    // As the planetarium reads the value.
+    std::optional<double> h = decimal_number(trim(body.magnitude), number_form::c_locale);
     if (!h || *h > *criteria_.max_magnitude) return false;
   }
   if (criteria_.numbered && body.number.empty()) return false;

@@ -60,10 +60,6 @@ std::optional<std::string> add_orbit_classes(std::string_view list, orbit_classe
 /// "atira, aten, ...": every valid class name, for messages.
 std::string orbit_class_names();
 
-/// A decimal number as the C locale reads it, all of the text; nothing for
-/// blank, partial or non-finite text.
-std::optional<double> parse_decimal(std::string_view text);
-
 struct selection_criteria {
   std::optional<double> max_magnitude;
   bool numbered = false;

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "text.h"
+
 namespace quelvarn {
 namespace {
 
@@ -119,8 +121,12 @@ TEST(Selection, ClassNamesAndNumbers) {
   EXPECT_EQ(add_orbit_classes("", classes), "");
   EXPECT_NE(orbit_class_names().find("atira, aten, apollo"), std::string::npos);
   EXPECT_EQ(normalized_id("  2024\t YR4 "), "2024 yr4");
-  for (const char* good : {"12", "12.5", "-0.5", ".5", "1e1"}) EXPECT_TRUE(parse_decimal(good)) << good;
-  for (const char* bad : {"", "abc", "12abc", "+1", "nan", "inf", "1,5"}) EXPECT_FALSE(parse_decimal(bad)) << bad;
+  for (const char* good : {"12", "12.5", "-0.5", ".5", "1e1"}) {
+    EXPECT_TRUE(decimal_number(good, number_form::c_locale)) << good;
+  }
+  for (const char* bad : {"", "abc", "12abc", "+1", "nan", "inf", "1,5"}) {
+    EXPECT_FALSE(decimal_number(bad, number_form::c_locale)) << bad;
+  }
 }
 
 }  // namespace

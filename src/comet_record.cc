@@ -1,19 +1,17 @@
-// One comet line to one section of the catalogue.
-#include "comet_section.h"
+// The comet record: its columns, checks, identity, section and update keys.
+#include "comet_record.h"
 
 #include <algorithm>
 #include <charconv>
 
 #include "julian_day.h"
 #include "section_writer.h"
+#include "text.h"
 
 namespace quelvarn {
 namespace {
 
 // 0-based offsets and widths of the one-line comet layout.
-struct column {
-  std::size_t offset, width;
-};
 constexpr column kNumber{0, 4};
 constexpr column kOrbitType{4, 1};
 constexpr column kProvisional{5, 7};
@@ -37,14 +35,8 @@ constexpr column kElements[] = {kPerihelion, kEccentricity, kArgOfPericenter, kA
 constexpr std::size_t kShortestComet = kName.offset + 1;
 constexpr std::string_view kOrbitTypes = "CPDXIA";
 
-std::string_view field(std::string_view line, column c) {
-  return c.offset < line.size() ? line.substr(c.offset, c.width) : std::string_view();
-}
 std::string_view trimmed(std::string_view line, column c) { return trim(field(line, c)); }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
-bool is_lower(char c) { return c >= 'a' && c <= 'z'; }
 bool all_of(std::string_view text, bool (*test)(char)) { return std::ranges::all_of(text, test); }
 bool is_blank(char c) { return c == ' '; }
 
@@ -184,28 +176,12 @@ void put_line(std::string& out, std::string_view key, std::string_view value) {
 
 }  // namespace
 
-std::optional<double> decimal_number(std::string_view text) {
-  std::string_view digits = text;
-  if (!digits.empty() && (digits[0] == '+' || digits[0] == '-')) digits.remove_prefix(1);
-  std::size_t point = digits.find('.');
-  std::string_view whole = digits.substr(0, point);
-  std::string_view decimals = point == std::string_view::npos ? std::string_view() : digits.substr(point + 1);
-  if (whole.size() + decimals.size() == 0 || !all_of(whole, is_digit) || !all_of(decimals, is_digit)) {
-    return std::nullopt;
-  }
-  double value = 0;
-  std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  return text[0] == '-' ? -value : value;
-}
-
 std::string_view comet_line_problem(std::string_view line) {
   if (line.size() < kShortestComet) return "too short";
   if (!designation_readable(line) || !name_usable(line)) return "bad designation";
   if (!elements_readable(line)) return "bad elements";
   return {};
 }
-
-void comet2section(std::string_view line, output_buffer& out) { out.append(comet_section_text(line)); }
 
 std::string comet_section_text(std::string_view line) {
   std::string_view name = trimmed(line, kName);
@@ -284,6 +260,16 @@ comet_identity identify_comet(std::string_view line) {
   id.name = trimmed(line, kName);
   id.magnitude = trimmed(line, kMagnitude);
   return id;
+}
+
+const update_keys& comet_update_keys() {
+  static const update_keys keys{
+      {"absolute_magnitude", "orbit_ArgOfPericenter", "orbit_AscendingNode", "orbit_Eccentricity", "orbit_Epoch",
+       "orbit_Inclination", "orbit_PericenterDistance", "orbit_TimeAtPericenter", "slope_parameter"},
+      {"orbit_MeanAnomaly", "orbit_MeanMotion", "orbit_SemiMajorAxis", "orbit_MeanLongitude", "orbit_Period"},
+      {},
+      false};
+  return keys;
 }
 
 }  // namespace quelvarn

@@ -1,5 +1,5 @@
 // Comet lines to sections, their checks and their identity.
-#include "comet_section.h"
+#include "comet_record.h"
 
 #include <gtest/gtest.h>
 
@@ -19,15 +19,7 @@ const std::string kFragment =
     "0332P      b  2016 03 17.1650  1.572891  0.489707  152.3711    3.8028    9.3805            19.0  4.0  "
     "332P-B/Ikeya-Murakami                                    MPEC 2016-EI8";
 
-std::string convert(const std::string& line) {
-  string_sink sink;
-  {
-    output_buffer out(sink, block_writer::caller);
-    comet2section(line, out);
-    out.finish();
-  }
-  return sink.text;
-}
+std::string convert(const std::string& line) { return comet_section_text(line); }
 
 // The line with columns from first (1-based) replaced by text.
 std::string with(std::string line, std::size_t first, const std::string& text) {

@@ -1,14 +1,13 @@
-// One line of the MPC's one-line comet file (CometEls.txt) to one comet
-// section of the minor-body catalogue.
-#ifndef QUELVARN_COMET_SECTION_H_
-#define QUELVARN_COMET_SECTION_H_
+// The comet record: one line of the MPC's comet file (CometEls.txt), its
+// columns, checks, identity, section and what an update changes with it.
+#ifndef QUELVARN_COMET_RECORD_H_
+#define QUELVARN_COMET_RECORD_H_
 
-#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "output_buffer.h"
+#include "catalogue_update.h"
 #include "selection.h"
 
 namespace quelvarn {
@@ -21,10 +20,8 @@ namespace quelvarn {
 /// does not exist, q <= 0 or e < 0). Empty when the line is fine.
 std::string_view comet_line_problem(std::string_view line);
 
-/// Writes the section of a line that comet_line_problem() accepts. Any
-/// other line gives what its fields allow, never a read past its end.
-void comet2section(std::string_view line, output_buffer& out);
-/// The same section as text.
+/// The section of a line that comet_line_problem() accepts. Any other line
+/// gives what its fields allow, never a read past its end.
 std::string comet_section_text(std::string_view line);
 
 /// What the selection and --update know a comet line by: its designation
@@ -48,18 +45,11 @@ struct comet_identity {
 };
 comet_identity identify_comet(std::string_view line);
 
-/// The keys a comet's new elements replace in a section that holds it...
-inline constexpr std::array<std::string_view, 9> kCometReplacedKeys = {
-    "absolute_magnitude", "orbit_ArgOfPericenter",    "orbit_AscendingNode",    "orbit_Eccentricity", "orbit_Epoch",
-    "orbit_Inclination",  "orbit_PericenterDistance", "orbit_TimeAtPericenter", "slope_parameter"};
-/// ...and those it removes, which would otherwise take precedence over them.
-inline constexpr std::array<std::string_view, 5> kCometRemovedKeys = {
-    "orbit_MeanAnomaly", "orbit_MeanMotion", "orbit_SemiMajorAxis", "orbit_MeanLongitude", "orbit_Period"};
-
-/// The value of a number as the MPC writes one: an optional sign, digits,
-/// an optional point and decimals. Anything else, blanks included, is nullopt.
-std::optional<double> decimal_number(std::string_view text);
+/// What a comet's new elements change in a section that holds it: its
+/// orbit keys, H and slope replaced, and the keys that would take
+/// precedence over them removed.
+const update_keys& comet_update_keys();
 
 }  // namespace quelvarn
 
-#endif  // QUELVARN_COMET_SECTION_H_
+#endif  // QUELVARN_COMET_RECORD_H_
