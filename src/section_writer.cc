@@ -52,43 +52,56 @@ std::string_view field(std::string_view line, std::size_t offset, std::size_t wi
   return out + text.size();
 }
 
-// Sixteen bytes in a vector register (SSE2 on x86-64, NEON on arm64), where
-// a test looks at all of them at once and answers with one bit per byte, bit
-// i for byte i: a field is trimmed and checked without a loop over its bytes.
-class sixteen_bytes {
+// Bytes in vector registers (SSE2 on x86-64, NEON on arm64), where a test
+// looks at sixteen of them at once and answers with one bit per byte, bit i
+// for byte i: a field is trimmed and checked without a loop over its bytes.
+template <std::size_t Size>
+class byte_block {
+  static_assert(Size == 16 || Size == 32);
+
  public:
-  explicit sixteen_bytes(const char* from) { std::memcpy(&bytes_, from, sizeof bytes_); }
+  explicit byte_block(const char* from) { std::memcpy(&vectors_, from, Size); }
 
   template <typename... Bytes>
   std::uint32_t any_of(Bytes... wanted) const {
-    return bits(((bytes_ == static_cast<unsigned char>(wanted)) | ...));
+    return bits([&](vector v) { return ((v == static_cast<unsigned char>(wanted)) | ...); });
   }
   std::uint32_t trim_spaces() const { return any_of(' ', '\t', '\n', '\r'); }
-  std::uint32_t controls() const { return bits((bytes_ < 0x20) | (bytes_ == 0x7f)); }
+  std::uint32_t controls() const {
+    return bits([](vector v) { return (v < 0x20) | (v == 0x7f); });
+  }
 
-  void put(char* out) const { std::memcpy(out, &bytes_, sizeof bytes_); }
+  void put(char* out) const { std::memcpy(out, &vectors_, Size); }
   // With capitals in small letters.
   void put_lower(char* out) const {
-    vector lower = bytes_ + (std::bit_cast<vector>((bytes_ >= 'A') & (bytes_ <= 'Z')) & 0x20);
-    std::memcpy(out, &lower, sizeof lower);
+    for (vector v : vectors_) {
+      vector lower = v + (std::bit_cast<vector>((v >= 'A') & (v <= 'Z')) & 0x20);
+      std::memcpy(out, &lower, sizeof lower);
+      out += sizeof lower;
+    }
   }
 
  private:
   using vector = unsigned char __attribute__((vector_size(16)));
 
   // The bytes of a comparison's result are all ones where it holds.
-  template <typename Result>
-  static std::uint32_t bits(Result result) {
-#if defined(__SSE2__)
-    return static_cast<std::uint32_t>(_mm_movemask_epi8(std::bit_cast<__m128i>(result)));
-#else
+  template <typename Test>
+  std::uint32_t bits(Test test) const {
     std::uint32_t set = 0;
-    for (int i = 0; i < 16; ++i) set |= static_cast<std::uint32_t>(result[i] != 0) << i;
-    return set;
+    for (std::size_t i = 0; i < Size / 16; ++i) {
+      auto result = test(vectors_[i]);
+#if defined(__SSE2__)
+      auto half = static_cast<std::uint32_t>(_mm_movemask_epi8(std::bit_cast<__m128i>(result)));
+#else
+      std::uint32_t half = 0;
+      for (int b = 0; b < 16; ++b) half |= static_cast<std::uint32_t>(result[b] != 0) << b;
 #endif
+      set |= half << (16 * i);
+    }
+    return set;
   }
 
-  vector bytes_;
+  vector vectors_[Size / 16];
 };
 
 std::uint32_t lowest_bit(std::uint32_t bits) { return bits & (0U - bits); }
@@ -161,8 +174,8 @@ class designation {
 
  private:
   // The window, then room for put_bits() to read past it.
-  char text_[2 * kWindowSize] = {};
-  char lower_[2 * kWindowSize] = {};
+  char text_[2 * kWindowSize];
+  char lower_[2 * kWindowSize];
   std::uint32_t section_name_;
   std::uint32_t number_;
   std::uint32_t name_;
@@ -170,19 +183,15 @@ class designation {
 };
 
 designation::designation(const char* columns) {
-  const sixteen_bytes low(columns + kWindowOffset);
-  const sixteen_bytes high(columns + kWindowOffset + 16);
-  auto window = [&](auto test) -> std::uint32_t { return test(low) | (test(high) << 16); };
-  std::uint32_t solid = ~window([](const sixteen_bytes& b) { return b.trim_spaces(); });
-  std::uint32_t blank = window([](const sixteen_bytes& b) { return b.any_of(' '); });
-  std::uint32_t open = window([](const sixteen_bytes& b) { return b.any_of('('); });
-  std::uint32_t close = window([](const sixteen_bytes& b) { return b.any_of(')'); });
+  const byte_block<kWindowSize> window(columns + kWindowOffset);
+  std::uint32_t solid = ~window.trim_spaces();
+  std::uint32_t blank = window.any_of(' ');
+  std::uint32_t open = window.any_of('(');
+  std::uint32_t close = window.any_of(')');
   // The planetarium reads a "#" as the start of a comment, splits section
   // names on "/", and needs "[" and "]" to frame exactly one name.
-  std::uint32_t unsafe_in_name = window([](const sixteen_bytes& b) { return b.controls() | b.any_of('#'); });
-  std::uint32_t unsafe_in_section_name = unsafe_in_name | window([](const sixteen_bytes& b) {
-                                           return b.any_of('/', '[', ']');
-                                         });
+  std::uint32_t unsafe_in_name = window.controls() | window.any_of('#');
+  std::uint32_t unsafe_in_section_name = unsafe_in_name | window.any_of('/', '[', ']');
 
   std::uint32_t designation = span(solid & kSectionNameColumns);
   std::uint32_t blanks = blank & designation;
@@ -193,15 +202,16 @@ designation::designation(const char* columns) {
   name_ = span(solid & kNameColumns);
   safe_ = (unsafe_in_section_name & designation) == 0 && (unsafe_in_name & name_) == 0 && (section_name_ & ~blank) != 0;
 
-  low.put(text_);
-  high.put(text_ + 16);
-  low.put_lower(lower_);
-  high.put_lower(lower_ + 16);
+  window.put(text_);
+  window.put_lower(lower_);
+  std::memset(text_ + kWindowSize, 0, kWindowSize);
+  std::memset(lower_ + kWindowSize, 0, kWindowSize);
 }
 
 bool designation::writable() const {
   if (!safe_) return false;
-  // Four bytes at most are dropped from between the first and the last.
+  // A name of three to five bytes spans at most nine columns: the bytes
+  // dropped between its first and its last are four at most.
   if (std::bit_width(section_name_) - std::countr_zero(section_name_) > 5 + 4) return true;
   char text[2 * kWindowSize];
   std::string_view section(text, static_cast<std::size_t>(put_section_name(text) - text));
@@ -211,9 +221,8 @@ bool designation::writable() const {
 
 // A field of at most 16 columns, trimmed; the columns must be readable 16
 // bytes past its first.
-[[gnu::always_inline]] inline char* put_field(char* out, const char* columns, std::size_t offset,
-                                              std::size_t width) {
-  std::uint32_t solid = ~sixteen_bytes(columns + offset).trim_spaces() & ((1U << width) - 1);
+[[gnu::always_inline]] inline char* put_field(char* out, const char* columns, std::size_t offset, std::size_t width) {
+  std::uint32_t solid = ~byte_block<16>(columns + offset).trim_spaces() & ((1U << width) - 1);
   if (solid == 0) return out;
   int first = std::countr_zero(solid);
   std::memcpy(out, columns + offset + first, 16);
@@ -228,20 +237,24 @@ static_assert(92 + 11 + 16 <= kReadable, "the last element field is read 16 byte
   return out;
 }
 
-// The digits of a whole number of days as printf prints them; seven, for
-// every epoch from 1800 to 2099, are written without a loop.
-char* put_days(char* out, std::uint32_t days) {
-  if (days < 1000000 || days > 9999999) return std::to_chars(out, out + 16, days).ptr;
+void put_two_digits(char* out, std::size_t value) {
   static constexpr char kPairs[] =
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
       "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
       "8081828384858687888990919293949596979899";
-  std::uint32_t high = days / 10000;
-  std::uint32_t low = days % 10000;
+  std::memcpy(out, kPairs + 2 * value, 2);
+}
+
+// The digits of a whole number of days as printf prints them; seven, for
+// every epoch from 1800 to 2099, are written without a loop.
+char* put_days(char* out, std::uint32_t days) {
+  if (days < 1000000 || days > 9999999) return std::to_chars(out, out + 16, days).ptr;
+  std::size_t high = days / 10000;
+  std::size_t low = days % 10000;
   out[0] = static_cast<char>('0' + high / 100);
-  std::memcpy(out + 1, kPairs + 2 * (high % 100), 2);
-  std::memcpy(out + 3, kPairs + 2 * (low / 100), 2);
-  std::memcpy(out + 5, kPairs + 2 * (low % 100), 2);
+  put_two_digits(out + 1, high % 100);
+  put_two_digits(out + 3, low / 100);
+  put_two_digits(out + 5, low % 100);
   return out + 7;
 }
 
