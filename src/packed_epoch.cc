@@ -91,8 +91,26 @@ constexpr std::array<year_start, kYears> kYearStarts = [] {
 }();
 static_assert(kYearStarts[200].day_zero == 2451543.5 && kYearStarts[200].leap && !kYearStarts[100].leap);
 
-constexpr std::array<int, 12> kMonthDays = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-constexpr std::array<int, 12> kDaysBeforeMonth = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+// The months of a common year and of a leap year: looked up by the year's
+// kind rather than tested for February, as epochs come in no order.
+struct calendar_month {
+  int days;
+  int days_before;
+};
+constexpr std::array<std::array<calendar_month, 12>, 2> kMonths = [] {
+  constexpr std::array<int, 12> kCommonYear = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  std::array<std::array<calendar_month, 12>, 2> months{};
+  for (std::size_t leap = 0; leap < 2; ++leap) {
+    int before = 0;
+    for (std::size_t m = 0; m < 12; ++m) {
+      int days = kCommonYear[m] + (leap == 1 && m == 1 ? 1 : 0);
+      months[leap][m] = {days, before};
+      before += days;
+    }
+  }
+  return months;
+}();
+static_assert(kMonths[0][11].days_before == 334 && kMonths[1][2].days_before == 60 && kMonths[1][1].days == 29);
 
 }  // namespace
 
@@ -116,10 +134,9 @@ double readable_epoch_jd(std::string_view epoch) {
   int day = code_value(epoch[4]);
   if (century > 2 || tens > 9 || units > 9 || month == 0 || month > 12 || day == 0) return 0;
   const year_start& year = kYearStarts[century * 100 + tens * 10 + units];
-  int leap_day = year.leap && month == 2 ? 1 : 0;
-  if (day > kMonthDays[month - 1] + leap_day) return 0;
-  int after_leap_day = year.leap && month > 2 ? 1 : 0;
-  return year.day_zero + (kDaysBeforeMonth[month - 1] + after_leap_day + day);
+  const calendar_month& in = kMonths[year.leap ? 1 : 0][month - 1];
+  if (day > in.days) return 0;
+  return year.day_zero + (in.days_before + day);
 }
 
 bool epoch_readable(std::string_view epoch) { return readable_epoch_jd(epoch) != 0; }
