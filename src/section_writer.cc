@@ -52,9 +52,10 @@ std::string_view field(std::string_view line, std::size_t offset, std::size_t wi
   return out + text.size();
 }
 
-// Bytes in vector registers (SSE2 on x86-64, NEON on arm64), where a test
-// looks at sixteen of them at once and answers with one bit per byte, bit i
-// for byte i: a field is trimmed and checked without a loop over its bytes.
+// Bytes in vector registers (SSE2 on x86-64; the compiler's vector types
+// elsewhere), where a test looks at sixteen of them at once and answers with
+// one bit per byte, bit i for byte i: a field is trimmed and checked without
+// a loop over its bytes.
 template <std::size_t Size>
 class byte_block {
   static_assert(Size == 16 || Size == 32);
