@@ -19,17 +19,24 @@ constexpr std::size_t kShortestRecord = 175;
 // A file of nothing but bad lines must not flood the terminal.
 constexpr std::uint64_t kShownSkips = 100;
 
+// Why a line cannot be converted, as the console shows it: the reason, then
+// the field at fault (the epoch of "bad epoch "), if any. Put together only
+// for the lines that are shown.
+struct skip_reason {
+  std::string_view reason;
+  std::string_view field = {};
+};
+
 // Writes the record's section at room and sets end after it, or says why
-// the line cannot be converted. The designation is checked as its section
-// is written: one pass over it.
-std::string convert_record(const text_line& line, char* room, char*& end) {
-  if (line.too_long) return "too long";
-  if (line.text.size() < kShortestRecord) return "too short";
-  std::string_view epoch = epoch_field(line.text);
-  if (!epoch_readable(epoch)) return "bad epoch " + std::string(epoch);
+// the line cannot be converted. The checks are made as the section is
+// written; only a line that fails them is looked at again, for the reason.
+skip_reason convert_record(const text_line& line, char* room, char*& end) {
+  if (line.too_long) return {"too long"};
+  if (line.text.size() < kShortestRecord) return {"too short"};
   end = writable_record2section(line.text, room);
-  if (end == nullptr) return "bad designation";
-  return {};
+  if (end != nullptr) return {};
+  std::string_view epoch = epoch_field(line.text);
+  return epoch_readable(epoch) ? skip_reason{"bad designation"} : skip_reason{"bad epoch ", epoch};
 }
 
 }  // namespace
@@ -49,8 +56,8 @@ input_kind recognise_input(line_reader& lines, text_line& first) {
 namespace {
 
 // A comet line's section is written only once it is selected.
-std::string check_comet(const text_line& line, char* /*room*/, char*& /*end*/) {
-  return line.too_long ? "too long" : std::string(comet_line_problem(line.text));
+skip_reason check_comet(const text_line& line, char* /*room*/, char*& /*end*/) {
+  return {line.too_long ? "too long" : comet_line_problem(line.text)};
 }
 
 // The record loop, one instance per layout so that the checks and the writer
@@ -58,7 +65,7 @@ std::string check_comet(const text_line& line, char* /*room*/, char*& /*end*/) {
 // be converted, or writes its section at the room that room() gives and sets
 // its end; take() keeps the section if its record is selected, and tells
 // whether it was. `line` holds the first line to convert when have_line is set.
-template <std::string (*Check)(const text_line&, char*, char*&), typename Room, typename Take>
+template <skip_reason (*Check)(const text_line&, char*, char*&), typename Room, typename Take>
 void record_loop(line_reader& lines, text_line& line, bool have_line, console& con, conversion_counts& counts,
                  Room room, Take take) {
   while (have_line || lines.next(line)) {
@@ -69,12 +76,12 @@ void record_loop(line_reader& lines, text_line& line, bool have_line, console& c
 
     char* section = room();
     char* end = nullptr;
-    std::string reason = Check(line, section, end);
-    if (reason.empty()) {
+    skip_reason skip = Check(line, section, end);
+    if (skip.reason.empty()) {
       ++counts.converted;
       if (take(line.text, section, end)) ++counts.selected;
     } else if (++counts.skipped <= kShownSkips) {
-      con.say(" Skipped line " + decimal(line.number) + ": " + reason);
+      con.say(" Skipped line " + decimal(line.number) + ": " + std::string(skip.reason) + std::string(skip.field));
     } else if (counts.skipped == kShownSkips + 1) {
       con.say(" Further skipped lines are not shown.");
     }

@@ -1,6 +1,8 @@
 // Packed MPC epochs to Julian Days.
 #include "packed_epoch.h"
 
+#include <array>
+#include <cstdint>
 #include <optional>
 
 namespace quelvarn {
@@ -9,9 +11,22 @@ namespace {
 // Digits 1-9 then capitals A-V, as the MPC packs months and days.
 constexpr std::string_view kCodes = "123456789ABCDEFGHIJKLMNOPQRSTUV";
 
+// 1-31 for every month or day code, 0 for every other byte: looked up, not
+// searched for, as every record needs two of them.
+constexpr std::array<std::uint8_t, 256> kCodeValues = [] {
+  std::array<std::uint8_t, 256> values{};
+  for (std::size_t i = 0; i < kCodes.size(); ++i) {
+    values[static_cast<unsigned char>(kCodes[i])] = static_cast<std::uint8_t>(i + 1);
+  }
+  return values;
+}();
+
+// 1-31 for a month or day code, 0 for anything that is not one.
+int code_value(char c) { return kCodeValues[static_cast<unsigned char>(c)]; }
+
 // The first year of the century named by an MPC packed-date letter; other
 // letters keep the 2000s, which is what an unknown letter always gave.
-int century_start(char letter) {
+constexpr int century_start(char letter) {
   switch (letter) {
     case 'I':
       return 1800;
@@ -26,7 +41,7 @@ bool is_c_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v'
 
 // Reads the year within the century as std::stoi would: white space skipped,
 // an optional sign, then at least one digit. Done by hand so that a garbage
-// epoch costs neither an exception nor a locale look-up on the hot path.
+// epoch costs neither an exception nor a locale look-up.
 std::optional<int> year_in_century(std::string_view epoch) {
   std::string_view text = epoch.substr(epoch.empty() ? 0 : 1, 2);
   std::size_t i = 0;
@@ -42,38 +57,13 @@ std::optional<int> year_in_century(std::string_view epoch) {
   return negative ? -value : value;
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-// 1-31 for a month or day code, 0 for anything that is not one.
-int code_value(char c) {
-  std::size_t pos = kCodes.find(c);
-  return pos == std::string_view::npos ? 0 : static_cast<int>(pos + 1);
-}
-
-int days_in_month(int year, int month) {
-  constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return month == 2 && leap ? 29 : kDays[month - 1];
-}
-
 int code_at(std::string_view epoch, std::size_t index) {
   return static_cast<int>(char2int(index < epoch.size() ? epoch.substr(index, 1) : std::string_view()));
 }
 
-}  // namespace
-
-double char2int(std::string_view code) {
-  if (code.size() != 1) return 1;
-  std::size_t pos = kCodes.find(code[0]);
-  return pos == std::string_view::npos ? 1 : static_cast<double>(pos + 1);
-}
-
-double jd(std::string_view epoch) {
-  int y0 = century_start(epoch.empty() ? 'K' : epoch[0]) + year_in_century(epoch).value_or(0);
-  int m0 = code_at(epoch, 3);
-  int d = code_at(epoch, 4);
-
-  // Meeus: January and February count as months 13 and 14 of the year before.
+// Meeus: the Julian Day at 0 h of a Gregorian date, for any numbers at all.
+constexpr double meeus_jd(int y0, int m0, int d) {
+  // January and February count as months 13 and 14 of the year before.
   int y = m0 <= 2 ? y0 - 1 : y0;
   int m = m0 <= 2 ? m0 + 12 : m0;
   int a = y / 100;
@@ -83,14 +73,73 @@ double jd(std::string_view epoch) {
   return static_cast<double>(d + i1 + i2) + b - 1524.5;
 }
 
-bool epoch_readable(std::string_view epoch) {
-  if (epoch.size() != 5 || (epoch[0] != 'I' && epoch[0] != 'J' && epoch[0] != 'K')) return false;
-  if (!is_digit(epoch[1]) || !is_digit(epoch[2])) return false;
+// The years a readable epoch can name, 1800-2099 in the order of their
+// packed letters I, J and K, each with the Julian Day of the day before its
+// 1 January: a readable epoch's day is then two look-ups and two sums.
+struct year_start {
+  double day_zero;
+  bool leap;
+};
+constexpr int kFirstYear = 1800;
+constexpr std::size_t kYears = 300;
+constexpr std::array<year_start, kYears> kYearStarts = [] {
+  std::array<year_start, kYears> years{};
+  for (std::size_t i = 0; i < kYears; ++i) {
+    int year = kFirstYear + static_cast<int>(i);
+    years[i] = {meeus_jd(year, 1, 1) - 1, (year % 4 == 0 && year % 100 != 0) || year % 400 == 0};
+  }
+  return years;
+}();
+static_assert(kYearStarts[200].day_zero == 2451543.5 && kYearStarts[200].leap && !kYearStarts[100].leap);
+
+// The months of a common year and of a leap year: looked up by the year's
+// kind rather than tested for February, as epochs come in no order.
+struct calendar_month {
+  int days;
+  int days_before;
+};
+constexpr std::array<std::array<calendar_month, 12>, 2> kMonths = [] {
+  constexpr std::array<int, 12> kCommonYear = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  std::array<std::array<calendar_month, 12>, 2> months{};
+  for (std::size_t leap = 0; leap < 2; ++leap) {
+    int before = 0;
+    for (std::size_t m = 0; m < 12; ++m) {
+      int days = kCommonYear[m] + (leap == 1 && m == 1 ? 1 : 0);
+      months[leap][m] = {days, before};
+      before += days;
+    }
+  }
+  return months;
+}();
+static_assert(kMonths[0][11].days_before == 334 && kMonths[1][2].days_before == 60 && kMonths[1][1].days == 29);
+
+}  // namespace
+
+double char2int(std::string_view code) {
+  int value = code.size() == 1 ? code_value(code[0]) : 0;
+  return value == 0 ? 1 : value;
+}
+
+double jd(std::string_view epoch) {
+  int y0 = century_start(epoch.empty() ? 'K' : epoch[0]) + year_in_century(epoch).value_or(0);
+  return meeus_jd(y0, code_at(epoch, 3), code_at(epoch, 4));
+}
+
+double readable_epoch_jd(std::string_view epoch) {
+  if (epoch.size() != 5) return 0;
+  // I, J and K are neighbours in the alphabet, as are the digits.
+  auto century = static_cast<unsigned>(epoch[0] - 'I');
+  auto tens = static_cast<unsigned>(epoch[1] - '0');
+  auto units = static_cast<unsigned>(epoch[2] - '0');
   int month = code_value(epoch[3]);
   int day = code_value(epoch[4]);
-  if (month < 1 || month > 12 || day < 1) return false;
-  int year = century_start(epoch[0]) + (epoch[1] - '0') * 10 + (epoch[2] - '0');
-  return day <= days_in_month(year, month);
+  if (century > 2 || tens > 9 || units > 9 || month == 0 || month > 12 || day == 0) return 0;
+  const year_start& year = kYearStarts[century * 100 + tens * 10 + units];
+  const calendar_month& in = kMonths[year.leap ? 1 : 0][month - 1];
+  if (day > in.days) return 0;
+  return year.day_zero + (in.days_before + day);
 }
+
+bool epoch_readable(std::string_view epoch) { return readable_epoch_jd(epoch) != 0; }
 
 }  // namespace quelvarn

@@ -21,6 +21,10 @@ double jd(std::string_view epoch);
 /// a plausible date through jd()'s lenient reading.
 bool epoch_readable(std::string_view epoch);
 
+/// The Julian Day at 0 h of an epoch that epoch_readable() accepts, the one
+/// jd() gives, from small tables; 0 for any other epoch.
+double readable_epoch_jd(std::string_view epoch);
+
 }  // namespace quelvarn
 
 #endif  // QUELVARN_PACKED_EPOCH_H_

@@ -31,7 +31,8 @@ TEST(Jd, KnownDates) {
 }
 
 // Walking the calendar day by day from 1800 to 2099 must advance the Julian
-// Day by exactly one each time, across month ends, leap days and centuries.
+// Day by exactly one each time, across month ends, leap days and centuries;
+// the tables of readable epochs must give the same days.
 TEST(Jd, CountsEveryCalendarDayOnce) {
   const std::string codes = "123456789ABCDEFGHIJKLMNOPQRSTUV";
   double previous = jd("I0011") - 1;
@@ -44,6 +45,7 @@ TEST(Jd, CountsEveryCalendarDayOnce) {
         epoch[3] = codes[month - 1];
         epoch[4] = codes[day - 1];
         ASSERT_EQ(jd(epoch), previous + 1) << epoch;
+        ASSERT_EQ(readable_epoch_jd(epoch), jd(epoch)) << epoch;
         previous = jd(epoch);
       }
     }

@@ -1,11 +1,14 @@
 // One MPCORB record line to one section of the catalogue.
 #include "section_writer.h"
 
-#include <algorithm>
+#include <bit>
 #include <charconv>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "packed_epoch.h"
 
@@ -44,20 +47,245 @@ std::string_view field(std::string_view line, std::size_t offset, std::size_t wi
 }
 
 // memcpy must not see the null pointer of an empty view, even for 0 bytes.
-char* put(char* out, std::string_view text) {
+// Inline, so that the keys are copied as the constants they are.
+[[gnu::always_inline]] inline char* put(char* out, std::string_view text) {
   if (!text.empty()) std::memcpy(out, text.data(), text.size());
   return out + text.size();
 }
 
-char* put_line(char* out, std::string_view key, std::string_view value) {
-  out = put(out, key);
-  out = put(out, value);
+// Bytes in vector registers (SSE2 on x86-64; the compiler's vector types
+// elsewhere), where a test looks at sixteen of them at once and answers with
+// one bit per byte, bit i for byte i: a field is trimmed and checked without
+// a loop over its bytes.
+template <std::size_t Size>
+class byte_block {
+  static_assert(Size == 16 || Size == 32);
+
+ public:
+  explicit byte_block(const char* from) { std::memcpy(&vectors_, from, Size); }
+
+  template <typename... Bytes>
+  std::uint32_t any_of(Bytes... wanted) const {
+    return bits([&](vector v) { return ((v == static_cast<unsigned char>(wanted)) | ...); });
+  }
+  std::uint32_t trim_spaces() const { return any_of(' ', '\t', '\n', '\r'); }
+  std::uint32_t controls() const {
+    return bits([](vector v) { return (v < 0x20) | (v == 0x7f); });
+  }
+
+  void put(char* out) const { std::memcpy(out, &vectors_, Size); }
+  // With capitals in small letters.
+  void put_lower(char* out) const {
+    for (vector v : vectors_) {
+      vector lower = v + (std::bit_cast<vector>((v >= 'A') & (v <= 'Z')) & 0x20);
+      std::memcpy(out, &lower, sizeof lower);
+      out += sizeof lower;
+    }
+  }
+
+ private:
+  using vector = unsigned char __attribute__((vector_size(16)));
+
+  // The bytes of a comparison's result are all ones where it holds.
+  template <typename Test>
+  std::uint32_t bits(Test test) const {
+    std::uint32_t set = 0;
+    for (std::size_t i = 0; i < Size / 16; ++i) {
+      auto result = test(vectors_[i]);
+#if defined(__SSE2__)
+      auto half = static_cast<std::uint32_t>(_mm_movemask_epi8(std::bit_cast<__m128i>(result)));
+#else
+      std::uint32_t half = 0;
+      for (int b = 0; b < 16; ++b) half |= static_cast<std::uint32_t>(result[b] != 0) << b;
+#endif
+      set |= half << (16 * i);
+    }
+    return set;
+  }
+
+  vector vectors_[Size / 16];
+};
+
+std::uint32_t lowest_bit(std::uint32_t bits) { return bits & (0U - bits); }
+
+// The bits from the lowest to the highest set: of the bytes that are not
+// trim spaces, the part of a text that trim() keeps.
+std::uint32_t span(std::uint32_t bits) { return (std::bit_floor(bits) << 1) - lowest_bit(bits); }
+
+// Writes the bytes of `from` whose bits are set, in order, each run of
+// neighbours with one copy of 32 bytes: from must be readable 32 bytes past
+// any of them, and out have room for 32 bytes more than it gets.
+char* put_bits(char* out, const char* from, std::uint32_t bits) {
+  while (bits != 0) {
+    int first = std::countr_zero(bits);
+    std::memcpy(out, from + first, 32);
+    out += std::countr_one(bits >> first);
+    bits &= bits + lowest_bit(bits);
+  }
+  return out;
+}
+
+// The designation is in columns 166-193, the number in 166-174 and the name
+// in 176-194: read as one window of 32 columns from 166, one bit per column.
+constexpr std::size_t kWindowOffset = 165;
+constexpr std::size_t kWindowSize = 32;
+constexpr std::uint32_t kSectionNameColumns = (1U << 28) - 1;
+constexpr std::uint32_t kNumberColumns = (1U << kNumberFieldSize) - 1;
+constexpr std::uint32_t kNameColumns = ((1U << 19) - 1) << 10;
+
+// A record's columns, readable as far as the section's fields are read at a
+// time: the line itself when it reaches that far, as every line of the MPC's
+// files does, otherwise a copy padded with blanks, which come out trimmed
+// as the line's missing columns would.
+constexpr std::size_t kReadable = kWindowOffset + kWindowSize;
+class record_columns {
+ public:
+  explicit record_columns(std::string_view line) : data_(line.data()) {
+    if (line.size() >= kReadable) return;
+    std::memset(padded_, ' ', sizeof padded_);
+    put(padded_, line);
+    data_ = padded_;
+  }
+  record_columns(const record_columns&) = delete;
+  record_columns& operator=(const record_columns&) = delete;
+  const char* data() const { return data_; }
+
+ private:
+  const char* data_;
+  char padded_[kReadable];
+};
+
+// What the designation columns give a section, found for all of them at
+// once. The section name is the designation trimmed, then without its first
+// "(", first ")" and first two blanks, in small letters; the number is
+// columns 166-174 without their first "(" and first ")", trimmed.
+class designation {
+ public:
+  explicit designation(const char* columns);
+
+  // Whether the section name and the name can reach the planetarium intact:
+  // a section name that is empty, holds "[", "]", "#", "/" or a control byte,
+  // or is one the planetarium keeps for itself would merge, split or
+  // truncate bodies; a "#" or a control byte would cut the name short.
+  bool writable() const;
+
+  char* put_section_name(char* out) const { return put_bits(out, lower_, section_name_); }
+  bool has_number() const { return number_ != 0; }
+  char* put_number(char* out) const { return put_bits(out, text_, number_); }
+  char* put_name(char* out) const { return put_bits(out, text_, name_); }
+
+ private:
+  // The window, then room for put_bits() to read past it.
+  char text_[2 * kWindowSize];
+  char lower_[2 * kWindowSize];
+  std::uint32_t section_name_;
+  std::uint32_t number_;
+  std::uint32_t name_;
+  bool safe_;
+};
+
+designation::designation(const char* columns) {
+  const byte_block<kWindowSize> window(columns + kWindowOffset);
+  std::uint32_t solid = ~window.trim_spaces();
+  std::uint32_t blank = window.any_of(' ');
+  std::uint32_t open = window.any_of('(');
+  std::uint32_t close = window.any_of(')');
+  // The planetarium reads a "#" as the start of a comment, splits section
+  // names on "/", and needs "[" and "]" to frame exactly one name.
+  std::uint32_t unsafe_in_name = window.controls() | window.any_of('#');
+  std::uint32_t unsafe_in_section_name = unsafe_in_name | window.any_of('/', '[', ']');
+
+  std::uint32_t designation = span(solid & kSectionNameColumns);
+  std::uint32_t blanks = blank & designation;
+  section_name_ = designation & ~(lowest_bit(open & designation) | lowest_bit(close & designation) |
+                                  lowest_bit(blanks) | lowest_bit(blanks & (blanks - 1)));
+  std::uint32_t number = kNumberColumns & ~(lowest_bit(open & kNumberColumns) | lowest_bit(close & kNumberColumns));
+  number_ = span(number & solid) & number;
+  name_ = span(solid & kNameColumns);
+  safe_ = (unsafe_in_section_name & designation) == 0 && (unsafe_in_name & name_) == 0 && (section_name_ & ~blank) != 0;
+
+  window.put(text_);
+  window.put_lower(lower_);
+  std::memset(text_ + kWindowSize, 0, kWindowSize);
+  std::memset(lower_ + kWindowSize, 0, kWindowSize);
+}
+
+bool designation::writable() const {
+  if (!safe_) return false;
+  // A name of three to five bytes spans at most nine columns: the bytes
+  // dropped between its first and its last are four at most.
+  if (std::bit_width(section_name_) - std::countr_zero(section_name_) > 5 + 4) return true;
+  char text[2 * kWindowSize];
+  std::string_view section(text, static_cast<std::size_t>(put_section_name(text) - text));
+  // The planetarium keeps these names for its own bodies.
+  return section != "sun" && section != "earth" && section != "moon";
+}
+
+// A field of at most 16 columns, trimmed; the columns must be readable 16
+// bytes past its first.
+[[gnu::always_inline]] inline char* put_field(char* out, const char* columns, std::size_t offset, std::size_t width) {
+  std::uint32_t solid = ~byte_block<16>(columns + offset).trim_spaces() & ((1U << width) - 1);
+  if (solid == 0) return out;
+  int first = std::countr_zero(solid);
+  std::memcpy(out, columns + offset + first, 16);
+  return out + (std::bit_width(solid) - first);
+}
+static_assert(92 + 11 + 16 <= kReadable, "the last element field is read 16 bytes at a time");
+
+[[gnu::always_inline]] inline char* put_field_line(char* out, std::string_view key, const char* columns,
+                                                   std::size_t offset, std::size_t width) {
+  out = put_field(put(out, key), columns, offset, width);
   *out++ = '\n';
   return out;
 }
 
-// trim() runs a dozen times for every record: keep it inline here.
-[[gnu::always_inline]] inline std::string_view trimmed(std::string_view text) {
+void put_two_digits(char* out, std::size_t value) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  std::memcpy(out, kPairs + 2 * value, 2);
+}
+
+// The digits of a whole number of days as printf prints them; seven, for
+// every epoch from 1800 to 2099, are written without a loop.
+char* put_days(char* out, std::uint32_t days) {
+  if (days < 1000000 || days > 9999999) return std::to_chars(out, out + 16, days).ptr;
+  std::size_t high = days / 10000;
+  std::size_t low = days % 10000;
+  out[0] = static_cast<char>('0' + high / 100);
+  put_two_digits(out + 1, high % 100);
+  put_two_digits(out + 3, low / 100);
+  put_two_digits(out + 5, low % 100);
+  return out + 7;
+}
+
+char* put_section(char* p, const char* columns, const designation& id, double epoch_day) {
+  *p++ = '[';
+  p = put(id.put_section_name(p), "]\n");
+  p = put_field_line(p, kMagnitude, columns, 8, 5);
+  p = put(p, kCoordFunc);
+  if (id.has_number()) {
+    p = id.put_number(put(p, kNumber));
+    *p++ = '\n';
+  }
+  p = id.put_name(put(p, kName));
+  *p++ = '\n';
+  p = put_field_line(p, kArgOfPericenter, columns, 37, 9);
+  p = put_field_line(p, kAscendingNode, columns, 48, 9);
+  p = put_field_line(p, kEccentricity, columns, 70, 9);
+  p = format_julian_day(epoch_day, put(p, kEpoch));
+  *p++ = '\n';
+  p = put_field_line(p, kInclination, columns, 59, 9);
+  p = put_field_line(p, kMeanAnomaly, columns, 26, 9);
+  p = put_field_line(p, kMeanMotion, columns, 80, 11);
+  p = put_field_line(p, kSemiMajorAxis, columns, 92, 11);
+  return put(p, kTypeAndEnd);
+}
+
+}  // namespace
+
+std::string_view trim(std::string_view text) {
   std::size_t first = 0;
   std::size_t last = text.size();
   while (first < last && is_trim_space(text[first])) ++first;
@@ -65,181 +293,45 @@ char* put_line(char* out, std::string_view key, std::string_view value) {
   return text.substr(first, last - first);
 }
 
-// A value of at most 16 bytes, copied as 16 where the line holds as many from
-// its start: one fixed-size move instead of a copy of any length. What is
-// written past the value is overwritten by what follows, within the room the
-// section reserved.
-[[gnu::always_inline]] inline char* put_short_value(char* out, std::string_view value, const char* line_end) {
-  if (value.empty()) return out;
-  if (line_end - value.data() >= 16) {
-    std::memcpy(out, value.data(), 16);
-    return out + value.size();
-  }
-  return put(out, value);
-}
-
-[[gnu::always_inline]] inline char* put_field_line(char* out, std::string_view key, std::string_view line,
-                                                   std::size_t offset, std::size_t width) {
-  out = put(out, key);
-  out = put_short_value(out, trimmed(field(line, offset, width)), line.data() + line.size());
-  *out++ = '\n';
-  return out;
-}
-
-constexpr bool is_control(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }
-
-// The planetarium reads a "#" as the start of a comment, splits section names
-// on "/", and needs "[" and "]" to frame exactly one name.
-constexpr bool unsafe_in_section_name(char c) { return is_control(c) || c == '#' || c == '/' || c == '[' || c == ']'; }
-constexpr bool unsafe_in_name(char c) { return is_control(c) || c == '#'; }
-
-// Bytes looked up in a table: the designation is read for every record.
-struct byte_table {
-  bool set[256] = {};
-  constexpr explicit byte_table(bool (*member)(char)) {
-    for (int b = 0; b < 256; ++b) set[b] = member(static_cast<char>(b));
-  }
-  bool operator()(char c) const { return set[static_cast<unsigned char>(c)]; }
-};
-constexpr byte_table kUnsafeInSectionName(unsafe_in_section_name);
-constexpr byte_table kUnsafeInName(unsafe_in_name);
-
-// Removing the first "(", then the first ")", then the first blank twice
-// is the same as passing over the first "(", the first ")" and the first two
-// blanks: the removals never change which occurrence of another character
-// comes first. So the name is edited in one pass as it is copied, without a
-// branch on the bytes: each one is written, and kept by moving on past it.
-// Returns the end of the name; it takes at most 28 bytes. unsafe tells
-// whether the name holds a byte that unsafe_in_section_name() refuses (none
-// of the bytes passed over is one).
-[[gnu::always_inline]] inline char* put_name_text(char* out, std::string_view line, bool& unsafe) {
-  std::string_view name = trimmed(field(line, 165, 28));
-  bool open_seen = false;
-  bool close_seen = false;
-  int blanks_seen = 0;
-  bool any_unsafe = false;
-  for (char c : name) {
-    bool open = c == '(';
-    bool close = c == ')';
-    bool blank = c == ' ';
-    bool dropped = (open && !open_seen) || (close && !close_seen) || (blank && blanks_seen < 2);
-    open_seen = open_seen || open;
-    close_seen = close_seen || close;
-    blanks_seen += blank ? 1 : 0;
-    any_unsafe = any_unsafe || kUnsafeInSectionName(c);
-    *out = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    out += dropped ? 0 : 1;
-  }
-  unsafe = any_unsafe;
-  return out;
-}
-
-char* put_section_name(char* out, std::string_view line) {
-  *out++ = '[';
-  bool unsafe = false;  // the loop has checked the name already
-  out = put_name_text(out, line, unsafe);
-  *out++ = ']';
-  *out++ = '\n';
-  return out;
-}
-
-// The check behind designation_writable(), given the section name as written
-// and the name value.
-bool writable(std::string_view section, bool unsafe, std::string_view name) {
-  if (unsafe) return false;
-  // The planetarium keeps these names for its own bodies.
-  bool blank = section.find_first_not_of(' ') == std::string_view::npos;
-  if (blank || section == "sun" || section == "earth" || section == "moon") return false;
-  return std::ranges::none_of(name, kUnsafeInName);
-}
-
-char* put_number(char* out, std::string_view line) {
-  char text[kNumberFieldSize];
-  std::string_view value = number_field(line, text);
-  return value.empty() ? out : put_line(out, kNumber, value);
-}
-
-}  // namespace
-
-std::string_view trim(std::string_view text) { return trimmed(text); }
-
 std::string_view epoch_field(std::string_view line) { return field(line, 20, 5); }
 
-// The number field loses its first "(" and first ")" before it is trimmed.
 std::string_view number_field(std::string_view line, char (&text)[kNumberFieldSize]) {
-  std::size_t size = 0;
-  bool open_seen = false;
-  bool close_seen = false;
-  for (char c : field(line, 165, kNumberFieldSize)) {
-    if (c == '(' && !open_seen) {
-      open_seen = true;
-    } else if (c == ')' && !close_seen) {
-      close_seen = true;
-    } else {
-      text[size++] = c;
-    }
-  }
-  return trimmed(std::string_view(text, size));
+  record_columns columns(line);
+  char number[kNumberFieldSize + 32];
+  auto size = static_cast<std::size_t>(designation(columns.data()).put_number(number) - number);
+  std::memcpy(text, number, size);
+  return {text, size};
 }
 
 bool designation_writable(std::string_view line) {
-  char buffer[28];
-  bool unsafe = false;
-  std::string_view section(buffer, static_cast<std::size_t>(put_name_text(buffer, line, unsafe) - buffer));
-  return writable(section, unsafe, trimmed(field(line, 175, 19)));
+  record_columns columns(line);
+  return designation(columns.data()).writable();
 }
 
 char* format_julian_day(double day, char* out) {
   // Every packed epoch gives a whole number of days plus one half, with
-  // fewer than ten digits: "%.10g" then prints it in full, so the integer
-  // part and ".5" say the same without the general formatter's cost.
-  double whole = std::floor(day);
-  if (day - whole == 0.5 && whole >= 0 && whole < 1e9) {
-    out = std::to_chars(out, out + 16, static_cast<long>(whole)).ptr;
-    return put(out, ".5");
+  // fewer than ten digits: "%.10g" then prints it in full, so the whole days
+  // and ".5" say the same without the general formatter's cost.
+  if (day >= 0 && day < 1e9) {
+    auto whole = static_cast<std::uint32_t>(day);
+    if (day - whole == 0.5) return put(put_days(out, whole), ".5");
   }
   return std::to_chars(out, out + 32, day, std::chars_format::general, 10).ptr;
 }
 
-namespace {
-
-// Everything after the section's name line.
-[[gnu::always_inline]] inline char* put_elements(char* p, std::string_view line, std::string_view name) {
-  p = put_field_line(p, kMagnitude, line, 8, 5);
-  p = put(p, kCoordFunc);
-  p = put_number(p, line);
-  p = put_line(p, kName, name);
-  p = put_field_line(p, kArgOfPericenter, line, 37, 9);
-  p = put_field_line(p, kAscendingNode, line, 48, 9);
-  p = put_field_line(p, kEccentricity, line, 70, 9);
-  p = put(p, kEpoch);
-  p = format_julian_day(jd(epoch_field(line)), p);
-  *p++ = '\n';
-  p = put_field_line(p, kInclination, line, 59, 9);
-  p = put_field_line(p, kMeanAnomaly, line, 26, 9);
-  p = put_field_line(p, kMeanMotion, line, 80, 11);
-  p = put_field_line(p, kSemiMajorAxis, line, 92, 11);
-  return put(p, kTypeAndEnd);
-}
-
-}  // namespace
-
 char* record2section(std::string_view line, char* out) {
-  return put_elements(put_section_name(out, line), line, trimmed(field(line, 175, 19)));
+  record_columns columns(line);
+  std::string_view epoch = epoch_field(line);
+  double day = readable_epoch_jd(epoch);
+  return put_section(out, columns.data(), designation(columns.data()), day != 0 ? day : jd(epoch));
 }
 
-// The name is edited and checked in the same pass that writes it.
 char* writable_record2section(std::string_view line, char* out) {
-  char* p = out;
-  *p++ = '[';
-  char* section = p;
-  bool unsafe = false;
-  p = put_name_text(p, line, unsafe);
-  std::string_view name = trimmed(field(line, 175, 19));
-  if (!writable(std::string_view(section, static_cast<std::size_t>(p - section)), unsafe, name)) return nullptr;
-  *p++ = ']';
-  *p++ = '\n';
-  return put_elements(p, line, name);
+  record_columns columns(line);
+  designation id(columns.data());
+  double day = readable_epoch_jd(epoch_field(line));
+  if (day == 0 || !id.writable()) return nullptr;
+  return put_section(out, columns.data(), id, day);
 }
 
 void record2section(std::string_view line, output_buffer& out) {

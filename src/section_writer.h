@@ -35,8 +35,9 @@ std::string_view epoch_field(std::string_view line);
 /// bodies; a "#" or a control byte in the name value would cut it short.
 bool designation_writable(std::string_view line);
 
-/// record2section() into memory for a line that designation_writable()
-/// accepts, in one pass over the designation; nullptr for any other line.
+/// record2section() into memory for a line whose epoch is readable
+/// (epoch_readable()) and whose designation designation_writable() accepts;
+/// nullptr for any other line.
 char* writable_record2section(std::string_view line, char* out);
 
 /// Upper bound of what record2section() writes for any line.

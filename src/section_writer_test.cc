@@ -104,7 +104,8 @@ bool writable_both_ways(const std::string& line) {
 }
 
 TEST(DesignationWritable, RefusesNamesThePlanetariumCannotTake) {
-  for (const char* good : {"     (47) Xyla", "  2005 CG81-Ab c", "  (4711) Xyla de Mor", " (5) Éos", "  Sunny"})
+  for (const char* good :
+       {"     (47) Xyla", "  2005 CG81-Ab c", "  (4711) Xyla de Mor", " (5) Éos", "  Sunny", "\t (47) Xyla\r"})
     EXPECT_TRUE(writable_both_ways(record(good))) << good;
   for (const std::string& bad :
        std::vector<std::string>{"", "   ()   ", "  (   )", "    (1) Ce]res=x#y;z,w", "  [1] Ceres", "  2019 A/B",
@@ -113,6 +114,9 @@ TEST(DesignationWritable, RefusesNamesThePlanetariumCannotTake) {
     EXPECT_FALSE(writable_both_ways(record(bad))) << bad;
   // Column 194 is in the name only: a "#" there still cuts the name short.
   EXPECT_FALSE(writable_both_ways(record("      (5) Abcdefghijklmnopqr#")));
+  // Nor is a record with an epoch that names no date written.
+  char section[kMaxSectionSize];
+  EXPECT_EQ(writable_record2section(record("     (47) Xyla", "K242U"), section), nullptr);
 }
 
 TEST(Record2Section, CopiesBlankAndShortFieldsAsEmpty) {
@@ -127,6 +131,19 @@ TEST(Record2Section, CopiesBlankAndShortFieldsAsEmpty) {
   EXPECT_NE(convert("K2").find("orbit_Epoch"), std::string::npos);
   EXPECT_EQ(header_of(convert("")), "[]");  // found by fuzzing: memcpy from a null view
   EXPECT_LE(convert(std::string(300, '(')).size(), kMaxSectionSize);
+
+  // Missing columns read as blanks, whether the line is read in place or
+  // copied first because it ends early.
+  std::string full = record("     (47) Xyla de Mor");
+  for (std::size_t size = 0; size <= full.size(); ++size) {
+    std::string cut = full.substr(0, size);
+    EXPECT_EQ(convert(cut), convert(cut + std::string(40, ' '))) << size;
+  }
+
+  // Fields lose blanks, tabs, CRs and LFs at their ends as trim() drops
+  // them, and keep every other byte.
+  line.replace(26, 9, "\t33.2\r\v\n ");
+  EXPECT_EQ(value_of(convert(line), "orbit_MeanAnomaly"), "33.2\r\v");
 }
 
 TEST(FormatJulianDay, MatchesPrintfGeneralNotation) {
