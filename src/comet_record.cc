@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <charconv>
 
-#include "julian_day.h"
+#include "calendar.h"
 #include "section_writer.h"
 #include "text.h"
 

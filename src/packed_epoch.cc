@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "calendar.h"
+
 namespace quelvarn {
 namespace {
 
@@ -61,7 +63,9 @@ int code_at(std::string_view epoch, std::size_t index) {
   return static_cast<int>(char2int(index < epoch.size() ? epoch.substr(index, 1) : std::string_view()));
 }
 
-// Meeus: the Julian Day at 0 h of a Gregorian date, for any numbers at all.
+// Meeus: the Julian Day at 0 h of a Gregorian date, for any numbers at all,
+// as jd() is defined for month and day codes that name no date; readable
+// epochs take the calendar's day count instead (readable_epoch_jd).
 constexpr double meeus_jd(int y0, int m0, int d) {
   // January and February count as months 13 and 14 of the year before.
   int y = m0 <= 2 ? y0 - 1 : y0;
@@ -74,8 +78,9 @@ constexpr double meeus_jd(int y0, int m0, int d) {
 }
 
 // The years a readable epoch can name, 1800-2099 in the order of their
-// packed letters I, J and K, each with the Julian Day of the day before its
-// 1 January: a readable epoch's day is then two look-ups and two sums.
+// packed letters I, J and K, each with the Julian Day (at 0 h) of the day
+// before its 1 January, counted by the calendar the comets' dates use: a
+// readable epoch's day is then two look-ups and two sums.
 struct year_start {
   double day_zero;
   bool leap;
@@ -86,7 +91,7 @@ constexpr std::array<year_start, kYears> kYearStarts = [] {
   std::array<year_start, kYears> years{};
   for (std::size_t i = 0; i < kYears; ++i) {
     int year = kFirstYear + static_cast<int>(i);
-    years[i] = {meeus_jd(year, 1, 1) - 1, (year % 4 == 0 && year % 100 != 0) || year % 400 == 0};
+    years[i] = {static_cast<double>(day_number(year, 1, 1)) - 1.5, is_leap(year)};
   }
   return years;
 }();
@@ -99,13 +104,12 @@ struct calendar_month {
   int days_before;
 };
 constexpr std::array<std::array<calendar_month, 12>, 2> kMonths = [] {
-  constexpr std::array<int, 12> kCommonYear = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   std::array<std::array<calendar_month, 12>, 2> months{};
-  for (std::size_t leap = 0; leap < 2; ++leap) {
+  for (int leap = 0; leap < 2; ++leap) {
     int before = 0;
-    for (std::size_t m = 0; m < 12; ++m) {
-      int days = kCommonYear[m] + (leap == 1 && m == 1 ? 1 : 0);
-      months[leap][m] = {days, before};
+    for (int m = 1; m <= 12; ++m) {
+      int days = days_in_month(leap == 1 ? 2000 : 2001, m);
+      months[static_cast<std::size_t>(leap)][static_cast<std::size_t>(m - 1)] = {days, before};
       before += days;
     }
   }

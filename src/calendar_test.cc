@@ -1,5 +1,5 @@
 // Julian Days of dates and times in both calendars.
-#include "julian_day.h"
+#include "calendar.h"
 
 #include <gtest/gtest.h>
 
