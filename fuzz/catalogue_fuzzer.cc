@@ -9,8 +9,8 @@
 #include "catalogue_update.h"
 #include "comet_record.h"
 #include "io.h"
+#include "mpcorb_record.h"
 #include "output_buffer.h"
-#include "section_writer.h"
 #include "selection.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include "comet_record.h"
 #include "input_kind.h"
 #include "io.h"
+#include "mpcorb_record.h"
 #include "packed_epoch.h"
-#include "section_writer.h"
 #include "selection.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include "comet_record.h"
 #include "identity_set.h"
 #include "ini_lines.h"
+#include "mpcorb_record.h"
 #include "section_identity.h"
-#include "section_writer.h"
 #include "spool_frames.h"
 #include "text.h"
 
@@ -44,17 +44,6 @@ constexpr std::string_view kMagnitudeKey = "absolute_magnitude";
 constexpr std::uint64_t kIdentityFrame = std::uint64_t{1} << 62;
 
 }  // namespace
-
-const update_keys& minor_planet_update_keys() {
-  static const update_keys keys{
-      {"orbit_Epoch", "orbit_MeanAnomaly", "orbit_MeanMotion", "orbit_SemiMajorAxis", "orbit_Eccentricity",
-       "orbit_Inclination", "orbit_AscendingNode", "orbit_ArgOfPericenter", "absolute_magnitude"},
-      {"orbit_TimeAtPericenter", "orbit_PericenterDistance", "orbit_MeanLongitude", "orbit_LongOfPericenter",
-       "orbit_Period"},
-      {"minor_planet_number"},
-      true};
-  return keys;
-}
 
 namespace {
 

@@ -31,7 +31,6 @@ struct update_keys {
   /// the record has none.
   bool slope_follows_magnitude = false;
 };
-const update_keys& minor_planet_update_keys();
 
 struct update_counts {
   std::uint64_t updated = 0;   // existing sections changed

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "comet_record.h"
-#include "section_writer.h"
+#include "mpcorb_record.h"
 #include "test_support.h"
 
 namespace quelvarn {

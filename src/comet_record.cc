@@ -5,7 +5,7 @@
 #include <charconv>
 
 #include "calendar.h"
-#include "section_writer.h"
+#include "mpcorb_record.h"
 #include "text.h"
 
 namespace quelvarn {
@@ -37,14 +37,11 @@ constexpr std::string_view kOrbitTypes = "CPDXIA";
 
 std::string_view trimmed(std::string_view line, column c) { return trim(field(line, c)); }
 
-bool all_of(std::string_view text, bool (*test)(char)) { return std::ranges::all_of(text, test); }
-bool is_blank(char c) { return c == ' '; }
-
 // A whole number of up to nine digits, with a minus sign where allowed.
 std::optional<int> whole_number(std::string_view text, bool signed_allowed) {
   bool negative = signed_allowed && !text.empty() && text[0] == '-';
   if (negative) text.remove_prefix(1);
-  if (text.empty() || text.size() > 9 || !all_of(text, is_digit)) return std::nullopt;
+  if (text.empty() || text.size() > 9 || !all_digits(text)) return std::nullopt;
   int value = 0;
   std::from_chars(text.data(), text.data() + text.size(), value);
   return negative ? -value : value;
@@ -66,7 +63,7 @@ bool is_base62(char c) { return is_digit(c) || is_upper(c) || is_lower(c); }
 // to an asteroid.
 bool provisional_readable(std::string_view p) {
   if (p.size() != 7) return false;
-  if (all_of(p.substr(0, 5), is_blank)) {
+  if (all_blanks(p.substr(0, 5))) {
     return (p[5] == ' ' && (p[6] == ' ' || is_lower(p[6]))) || (is_lower(p[5]) && is_lower(p[6]));
   }
   return p[0] >= 'A' && p[0] <= 'K' && is_digit(p[1]) && is_digit(p[2]) && is_upper(p[3]) && is_base62(p[4]) &&
@@ -80,8 +77,8 @@ bool designation_readable(std::string_view line) {
   if (type.size() != 1 || kOrbitTypes.find(type[0]) == std::string_view::npos) return false;
   if (!provisional_readable(provisional)) return false;
   // A comet without a number needs its provisional designation.
-  if (all_of(number, is_blank)) return provisional[0] != ' ';
-  return all_of(number, is_digit) && number != "0000";
+  if (all_blanks(number)) return provisional[0] != ' ';
+  return all_digits(number) && number != "0000";
 }
 
 // The section name: the name's letters in small letters, its digits and its
@@ -123,14 +120,14 @@ std::optional<calendar_date> perihelion_date(std::string_view line) {
   std::size_t point = day_text.find('.');
   std::optional<int> day = whole_number(day_text.substr(0, point), false);
   std::string_view decimals = point == std::string_view::npos ? std::string_view() : day_text.substr(point + 1);
-  if (!year || !month || !day || !all_of(decimals, is_digit) || !date_exists(*year, *month, *day)) return std::nullopt;
+  if (!year || !month || !day || !all_digits(decimals) || !date_exists(*year, *month, *day)) return std::nullopt;
   return calendar_date{*year, *month, *day, decimals};
 }
 
 // The epoch of the elements, "20211016", when given; a blank epoch is fine.
 std::optional<calendar_date> epoch_date(std::string_view line) {
   std::string_view epoch = field(line, kEpoch);
-  if (epoch.size() != kEpoch.width || !all_of(epoch, is_digit)) return std::nullopt;
+  if (epoch.size() != kEpoch.width || !all_digits(epoch)) return std::nullopt;
   std::optional<int> year = whole_number(epoch.substr(0, 4), false);
   std::optional<int> month = whole_number(epoch.substr(4, 2), false);
   std::optional<int> day = whole_number(epoch.substr(6, 2), false);
@@ -140,7 +137,7 @@ std::optional<calendar_date> epoch_date(std::string_view line) {
 
 bool elements_readable(std::string_view line) {
   for (column gap : kGaps)
-    if (!all_of(field(line, gap), is_blank)) return false;
+    if (!all_blanks(field(line, gap))) return false;
   for (column element : kElements)
     if (!decimal_number(trimmed(line, element))) return false;
   for (column optional : {kMagnitude, kSlope}) {
@@ -149,7 +146,7 @@ bool elements_readable(std::string_view line) {
   }
   if (!perihelion_date(line)) return false;
   std::string_view epoch = field(line, kEpoch);
-  if (!all_of(epoch, is_blank) && !epoch_date(line)) return false;
+  if (!all_blanks(epoch) && !epoch_date(line)) return false;
   return *decimal_number(trimmed(line, kPerihelion)) > 0 && *decimal_number(trimmed(line, kEccentricity)) >= 0;
 }
 
@@ -260,6 +257,14 @@ comet_identity identify_comet(std::string_view line) {
   id.name = trimmed(line, kName);
   id.magnitude = trimmed(line, kMagnitude);
   return id;
+}
+
+skip_reason comet_record::write(std::string_view line, char* room, char*& end) {
+  std::string_view problem = comet_line_problem(line);
+  if (!problem.empty()) return {problem};
+  std::string section = comet_section_text(line);
+  end = std::copy(section.begin(), section.end(), room);
+  return {};
 }
 
 const update_keys& comet_update_keys() {

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "catalogue_update.h"
+#include "record_format.h"
 #include "selection.h"
 
 namespace quelvarn {
@@ -49,6 +50,14 @@ comet_identity identify_comet(std::string_view line);
 /// orbit keys, H and slope replaced, and the keys that would take
 /// precedence over them removed.
 const update_keys& comet_update_keys();
+
+/// The comet record in the shape the record loop takes (record_format.h).
+struct comet_record {
+  /// The section at room, or why the line is skipped (comet_line_problem()).
+  static skip_reason write(std::string_view line, char* room, char*& end);
+  static body_identity identity(std::string_view line) { return comet_body_identity(line); }
+  static const update_keys& keys() { return comet_update_keys(); }
+};
 
 }  // namespace quelvarn
 

@@ -5,8 +5,7 @@
 #include <string>
 
 #include "comet_record.h"
-#include "packed_epoch.h"
-#include "section_writer.h"
+#include "mpcorb_record.h"
 
 namespace quelvarn {
 namespace {
@@ -14,30 +13,8 @@ namespace {
 // The title line and 42 more.
 constexpr int kHeaderLines = 43;
 constexpr std::uint64_t kProgressInterval = 10000;
-// Shorter record lines do not reach the name column.
-constexpr std::size_t kShortestRecord = 175;
 // A file of nothing but bad lines must not flood the terminal.
 constexpr std::uint64_t kShownSkips = 100;
-
-// Why a line cannot be converted, as the console shows it: the reason, then
-// the field at fault (the epoch of "bad epoch "), if any. Put together only
-// for the lines that are shown.
-struct skip_reason {
-  std::string_view reason;
-  std::string_view field = {};
-};
-
-// Writes the record's section at room and sets end after it, or says why
-// the line cannot be converted. The checks are made as the section is
-// written; only a line that fails them is looked at again, for the reason.
-skip_reason convert_record(const text_line& line, char* room, char*& end) {
-  if (line.too_long) return {"too long"};
-  if (line.text.size() < kShortestRecord) return {"too short"};
-  end = writable_record2section(line.text, room);
-  if (end != nullptr) return {};
-  std::string_view epoch = epoch_field(line.text);
-  return epoch_readable(epoch) ? skip_reason{"bad designation"} : skip_reason{"bad epoch ", epoch};
-}
 
 }  // namespace
 
@@ -55,17 +32,11 @@ input_kind recognise_input(line_reader& lines, text_line& first) {
 
 namespace {
 
-// A comet line's section is written only once it is selected.
-skip_reason check_comet(const text_line& line, char* /*room*/, char*& /*end*/) {
-  return {line.too_long ? "too long" : comet_line_problem(line.text)};
-}
-
-// The record loop, one instance per layout so that the checks and the writer
-// of the hot MPCORB path are called directly. Check says why a line cannot
-// be converted, or writes its section at the room that room() gives and sets
-// its end; take() keeps the section if its record is selected, and tells
-// whether it was. `line` holds the first line to convert when have_line is set.
-template <skip_reason (*Check)(const text_line&, char*, char*&), typename Room, typename Take>
+// The record loop, one instance per format, whose functions it calls
+// directly. room() gives where a record's section is written; take() keeps
+// it if its record is selected, and tells whether it was. `line` holds the
+// first line to convert when have_line is set.
+template <typename Format, typename Room, typename Take>
 void record_loop(line_reader& lines, text_line& line, bool have_line, console& con, conversion_counts& counts,
                  Room room, Take take) {
   while (have_line || lines.next(line)) {
@@ -76,8 +47,8 @@ void record_loop(line_reader& lines, text_line& line, bool have_line, console& c
 
     char* section = room();
     char* end = nullptr;
-    skip_reason skip = Check(line, section, end);
-    if (skip.reason.empty()) {
+    skip_reason skip = line.too_long ? skip_reason{"too long"} : Format::write(line.text, section, end);
+    if (skip.fine()) {
       ++counts.converted;
       if (take(line.text, section, end)) ++counts.selected;
     } else if (++counts.skipped <= kShownSkips) {
@@ -88,45 +59,43 @@ void record_loop(line_reader& lines, text_line& line, bool have_line, console& c
   }
 }
 
-// The minor-planet records of either kind of file, after MPCORB's header.
+// Every record of the input, after MPCORB's header, in its format.
 template <typename Room, typename Take>
-conversion_counts minor_planet_loop(line_reader& lines, input_kind kind, text_line& first, console& con, Room room,
-                                    Take take) {
+conversion_counts records_of(line_reader& lines, input_kind kind, text_line& first, console& con, Room room,
+                             Take take) {
   conversion_counts counts;
-  if (kind == input_kind::mpcorb) {
-    for (int i = 1; i < kHeaderLines && lines.next(first); ++i) {
-    }
-  }
-  if (kind == input_kind::mpcorb || kind == input_kind::minor_planets) {
-    record_loop<convert_record>(lines, first, kind == input_kind::minor_planets, con, counts, room, take);
+  switch (kind) {
+    case input_kind::mpcorb:
+      for (int i = 1; i < kHeaderLines && lines.next(first); ++i) {
+      }
+      record_loop<mpcorb_record>(lines, first, false, con, counts, room, take);
+      break;
+    case input_kind::minor_planets:
+      record_loop<mpcorb_record>(lines, first, true, con, counts, room, take);
+      break;
+    case input_kind::comets:
+      record_loop<comet_record>(lines, first, true, con, counts, room, take);
+      break;
+    case input_kind::bad:
+      break;
   }
   return counts;
 }
 
-template <typename Take>
-conversion_counts comet_loop(line_reader& lines, text_line& first, console& con, Take take) {
-  conversion_counts counts;
-  record_loop<check_comet>(
-      lines, first, true, con, counts, [] { return nullptr; }, take);
-  return counts;
-}
-
+template <typename Format>
 bool selected(selection* select, std::string_view line) {
-  return select == nullptr || (select->passes(minor_planet_identity(line)) && select->take());
-}
-
-bool comet_selected(selection* select, std::string_view line) {
-  return select == nullptr || (select->passes(comet_body_identity(line)) && select->take());
+  return select == nullptr || (select->passes(Format::identity(line)) && select->take());
 }
 
 // --update: a body the selection passes, and with --existing only one the
 // catalogue holds, is merged.
-bool merged(catalogue_update& update, selection* select, const body_identity& body, std::string_view section,
-            const update_keys& keys) {
+template <typename Format>
+bool merged(catalogue_update& update, selection* select, std::string_view line, std::string_view section) {
+  body_identity body = Format::identity(line);
   if (select != nullptr && !select->passes(body)) return false;
   if (select != nullptr && select->existing_only() && !update.holds(body, section)) return false;
   if (select != nullptr && !select->take()) return false;
-  update.add(body, section, keys);
+  update.add(body, section, Format::keys());
   return true;
 }
 
@@ -134,34 +103,24 @@ bool merged(catalogue_update& update, selection* select, const body_identity& bo
 
 conversion_counts convert_records(line_reader& lines, input_kind kind, text_line& first, output_buffer& out,
                                   console& con, selection* select) {
-  if (kind == input_kind::comets) {
-    return comet_loop(lines, first, con, [&](std::string_view line, char*, char*) {
-      if (!comet_selected(select, line)) return false;
-      out.append(comet_section_text(line));
-      return true;
-    });
-  }
   auto room = [&] { return out.reserve(kMaxSectionSize); };
-  return minor_planet_loop(lines, kind, first, con, room, [&](std::string_view line, char*, char* end) {
-    if (!selected(select, line)) return false;
-    out.commit(end);
-    return true;
+  return records_of(lines, kind, first, con, room, [&](std::string_view line, char*, char* end) {
+    bool chosen =
+        kind == input_kind::comets ? selected<comet_record>(select, line) : selected<mpcorb_record>(select, line);
+    if (chosen) out.commit(end);
+    return chosen;
   });
 }
 
 conversion_counts update_records(line_reader& lines, input_kind kind, text_line& first, catalogue_update& update,
                                  console& con, selection* select) {
-  if (kind == input_kind::comets) {
-    return comet_loop(lines, first, con, [&](std::string_view line, char*, char*) {
-      return merged(update, select, comet_body_identity(line), comet_section_text(line), comet_update_keys());
-    });
-  }
   char buffer[kMaxSectionSize];
-  return minor_planet_loop(
+  return records_of(
       lines, kind, first, con, [&] { return buffer; },
       [&](std::string_view line, char* section, char* end) {
-        return merged(update, select, minor_planet_identity(line),
-                      std::string_view(section, static_cast<std::size_t>(end - section)), minor_planet_update_keys());
+        std::string_view text(section, static_cast<std::size_t>(end - section));
+        return kind == input_kind::comets ? merged<comet_record>(update, select, line, text)
+                                          : merged<mpcorb_record>(update, select, line, text);
       });
 }
 

@@ -21,12 +21,6 @@ enum class input_kind {
 /// Whether the line holds MPCORB's title.
 bool is_title_line(std::string_view line);
 
-/// Whether a line passes every column test of MPCORB's record layout: a
-/// packed designation in 1-7, numbers (or blanks for H and G) where the
-/// layout has numbers and blanks between them, a packed epoch in 21-25 that
-/// names a date, and a designation from 166 that makes a usable section.
-bool is_minor_planet_record(std::string_view line);
-
 /// The kind of a file without MPCORB's title, from its first non-empty
 /// line: only a line that passes every column test of a layout makes the
 /// file one of that layout, so that no random text is ever converted.

@@ -6,7 +6,7 @@
 #include <iterator>
 #include <optional>
 
-#include "section_writer.h"
+#include "mpcorb_record.h"
 #include "text.h"
 #include "version.h"
 

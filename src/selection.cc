@@ -5,7 +5,6 @@
 #include <charconv>
 #include <cmath>
 
-#include "section_writer.h"
 #include "text.h"
 
 namespace quelvarn {
@@ -39,32 +38,13 @@ constexpr std::array<orbit_class, 16> kClasses{{
     {"pha", 0, 32768},
 }};
 
-std::string_view field(std::string_view line, std::size_t offset, std::size_t width) {
-  return offset < line.size() ? line.substr(offset, width) : std::string_view();
-}
-
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 }  // namespace
-
-body_identity minor_planet_identity(std::string_view line) {
-  body_identity id;
-  // As the catalogue's minor_planet_number.
-  char number[kNumberFieldSize];
-  id.number = number_field(line, number);
-  id.designation = trim(field(line, 165, 29));
-  id.name = trim(field(line, 175, 19));
-  id.magnitude = field(line, 8, 5);
-  id.slope = trim(field(line, 14, 5));
-  id.flags = field(line, 161, 4);
-  return id;
-}
 
 std::string normalized_id(std::string_view text) {
   std::string out;
   bool blank_pending = false;
   for (char c : trim(text)) {
-    if (is_blank(c)) {
+    if (is_trim_space(c)) {
       blank_pending = true;
       continue;
     }

@@ -37,9 +37,6 @@ struct body_identity {
   std::optional<int> apparition;
 };
 
-/// The identity of an MPCORB record line (at least 175 characters long).
-body_identity minor_planet_identity(std::string_view line);
-
 /// Lower case, without leading and trailing blanks, every run of blanks
 /// one space: how --body IDs and catalogue names are compared.
 std::string normalized_id(std::string_view text);

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "mpcorb_record.h"
 #include "text.h"
 
 namespace quelvarn {

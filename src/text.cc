@@ -7,6 +7,14 @@
 
 namespace quelvarn {
 
+std::string_view trim(std::string_view text) {
+  std::size_t first = 0;
+  std::size_t last = text.size();
+  while (first < last && is_trim_space(text[first])) ++first;
+  while (last > first && is_trim_space(text[last - 1])) --last;
+  return text.substr(first, last - first);
+}
+
 bool all_digits(std::string_view text) { return std::all_of(text.begin(), text.end(), is_digit); }
 
 bool all_blanks(std::string_view text) { return text.find_first_not_of(' ') == std::string_view::npos; }

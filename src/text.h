@@ -20,6 +20,12 @@ inline std::string_view field(std::string_view line, column c) {
   return c.offset < line.size() ? line.substr(c.offset, c.width) : std::string_view();
 }
 
+/// Blank, tab, LF and CR: what trim() takes away.
+inline bool is_trim_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+/// The text without its leading and trailing blanks, tabs, CRs and LFs.
+std::string_view trim(std::string_view text);
+
 inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 inline bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
 inline bool is_lower(char c) { return c >= 'a' && c <= 'z'; }

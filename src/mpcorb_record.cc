@@ -1,5 +1,5 @@
-// One MPCORB record line to one section of the catalogue.
-#include "section_writer.h"
+// The MPCORB record: its checks, identity, section and update keys.
+#include "mpcorb_record.h"
 
 #include <bit>
 #include <charconv>
@@ -10,6 +10,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "line_reader.h"
 #include "packed_epoch.h"
 
 namespace quelvarn {
@@ -33,18 +34,7 @@ constexpr std::string_view kTypeAndEnd = "type                           = aster
 
 static_assert(kMagnitude.size() == 33 && kNumber.size() == 33 && kSemiMajorAxis.size() == 33);
 
-// Blank, tab, LF and CR, tested with one look at a bit mask.
-constexpr std::uint64_t kTrimSpaces = (1ULL << ' ') | (1ULL << '\t') | (1ULL << '\n') | (1ULL << '\r');
-bool is_trim_space(char c) {
-  auto byte = static_cast<unsigned char>(c);
-  return byte <= ' ' && ((kTrimSpaces >> byte) & 1U) != 0;
-}
-
-// The part of the line from a 0-based offset, at most width long; empty where
-// the line ends before the offset.
-std::string_view field(std::string_view line, std::size_t offset, std::size_t width) {
-  return offset < line.size() ? line.substr(offset, width) : std::string_view();
-}
+namespace col = mpcorb_columns;
 
 // memcpy must not see the null pointer of an empty view, even for 0 bytes.
 // Inline, so that the keys are copied as the constants they are.
@@ -127,7 +117,7 @@ char* put_bits(char* out, const char* from, std::uint32_t bits) {
 
 // The designation is in columns 166-193, the number in 166-174 and the name
 // in 176-194: read as one window of 32 columns from 166, one bit per column.
-constexpr std::size_t kWindowOffset = 165;
+constexpr std::size_t kWindowOffset = col::kDesignation.offset;
 constexpr std::size_t kWindowSize = 32;
 constexpr std::uint32_t kSectionNameColumns = (1U << 28) - 1;
 constexpr std::uint32_t kNumberColumns = (1U << kNumberFieldSize) - 1;
@@ -223,18 +213,17 @@ bool designation::writable() const {
 
 // A field of at most 16 columns, trimmed; the columns must be readable 16
 // bytes past its first.
-[[gnu::always_inline]] inline char* put_field(char* out, const char* columns, std::size_t offset, std::size_t width) {
-  std::uint32_t solid = ~byte_block<16>(columns + offset).trim_spaces() & ((1U << width) - 1);
+[[gnu::always_inline]] inline char* put_field(char* out, const char* columns, column c) {
+  std::uint32_t solid = ~byte_block<16>(columns + c.offset).trim_spaces() & ((1U << c.width) - 1);
   if (solid == 0) return out;
   int first = std::countr_zero(solid);
-  std::memcpy(out, columns + offset + first, 16);
+  std::memcpy(out, columns + c.offset + first, 16);
   return out + (std::bit_width(solid) - first);
 }
-static_assert(92 + 11 + 16 <= kReadable, "the last element field is read 16 bytes at a time");
+static_assert(col::kSemiMajorAxis.offset + 16 <= kReadable, "the last element field is read 16 bytes at a time");
 
-[[gnu::always_inline]] inline char* put_field_line(char* out, std::string_view key, const char* columns,
-                                                   std::size_t offset, std::size_t width) {
-  out = put_field(put(out, key), columns, offset, width);
+[[gnu::always_inline]] inline char* put_field_line(char* out, std::string_view key, const char* columns, column c) {
+  out = put_field(put(out, key), columns, c);
   *out++ = '\n';
   return out;
 }
@@ -263,7 +252,7 @@ char* put_days(char* out, std::uint32_t days) {
 char* put_section(char* p, const char* columns, const designation& id, double epoch_day) {
   *p++ = '[';
   p = put(id.put_section_name(p), "]\n");
-  p = put_field_line(p, kMagnitude, columns, 8, 5);
+  p = put_field_line(p, kMagnitude, columns, col::kMagnitude);
   p = put(p, kCoordFunc);
   if (id.has_number()) {
     p = id.put_number(put(p, kNumber));
@@ -271,29 +260,21 @@ char* put_section(char* p, const char* columns, const designation& id, double ep
   }
   p = id.put_name(put(p, kName));
   *p++ = '\n';
-  p = put_field_line(p, kArgOfPericenter, columns, 37, 9);
-  p = put_field_line(p, kAscendingNode, columns, 48, 9);
-  p = put_field_line(p, kEccentricity, columns, 70, 9);
+  p = put_field_line(p, kArgOfPericenter, columns, col::kArgOfPericenter);
+  p = put_field_line(p, kAscendingNode, columns, col::kAscendingNode);
+  p = put_field_line(p, kEccentricity, columns, col::kEccentricity);
   p = format_julian_day(epoch_day, put(p, kEpoch));
   *p++ = '\n';
-  p = put_field_line(p, kInclination, columns, 59, 9);
-  p = put_field_line(p, kMeanAnomaly, columns, 26, 9);
-  p = put_field_line(p, kMeanMotion, columns, 80, 11);
-  p = put_field_line(p, kSemiMajorAxis, columns, 92, 11);
+  p = put_field_line(p, kInclination, columns, col::kInclination);
+  p = put_field_line(p, kMeanAnomaly, columns, col::kMeanAnomaly);
+  p = put_field_line(p, kMeanMotion, columns, col::kMeanMotion);
+  p = put_field_line(p, kSemiMajorAxis, columns, col::kSemiMajorAxis);
   return put(p, kTypeAndEnd);
 }
 
 }  // namespace
 
-std::string_view trim(std::string_view text) {
-  std::size_t first = 0;
-  std::size_t last = text.size();
-  while (first < last && is_trim_space(text[first])) ++first;
-  while (last > first && is_trim_space(text[last - 1])) --last;
-  return text.substr(first, last - first);
-}
-
-std::string_view epoch_field(std::string_view line) { return field(line, 20, 5); }
+std::string_view epoch_field(std::string_view line) { return field(line, col::kEpoch); }
 
 std::string_view number_field(std::string_view line, char (&text)[kNumberFieldSize]) {
   record_columns columns(line);
@@ -334,8 +315,80 @@ char* writable_record2section(std::string_view line, char* out) {
   return put_section(out, columns.data(), id, day);
 }
 
-void record2section(std::string_view line, output_buffer& out) {
-  out.commit(record2section(line, out.reserve(kMaxSectionSize)));
+namespace {
+
+// The records' own blanks between fields, H and G (which may be blank), and
+// the elements, which must be numbers.
+constexpr column kGaps[] = {{7, 1}, {13, 1}, {19, 1}, {25, 1}, {35, 2}, {46, 2}, {57, 2}, {68, 2}, {79, 1}, {91, 1}};
+constexpr column kMagnitudes[] = {col::kMagnitude, col::kSlope};
+constexpr column kElements[] = {col::kMeanAnomaly,  col::kArgOfPericenter, col::kAscendingNode, col::kInclination,
+                                col::kEccentricity, col::kMeanMotion,      col::kSemiMajorAxis};
+
+bool is_alnum(char c) { return is_digit(c) || is_upper(c) || is_lower(c); }
+
+// A packed number ("00433", "K1234", "~0000") followed by two blanks, a
+// packed provisional designation ("K19A00A") or a survey one ("PLS2040").
+bool packed_designation(std::string_view d) {
+  std::string_view number = d.substr(0, 5);
+  if (d.substr(5) == "  ") {
+    if (all_digits(number)) return true;
+    if ((is_upper(number[0]) || is_lower(number[0])) && all_digits(number.substr(1))) return true;
+    return number[0] == '~' && is_alnum(number[1]) && is_alnum(number[2]) && is_alnum(number[3]) && is_alnum(number[4]);
+  }
+  std::string_view survey = d.substr(0, 3);
+  if ((survey == "PLS" || survey == "T1S" || survey == "T2S" || survey == "T3S") && all_digits(d.substr(3)))
+    return true;
+  return d[0] >= 'A' && d[0] <= 'L' && is_digit(d[1]) && is_digit(d[2]) && is_upper(d[3]) && is_alnum(d[4]) &&
+         is_digit(d[5]) && (is_upper(d[6]) || is_digit(d[6]));
+}
+
+}  // namespace
+
+bool is_minor_planet_record(std::string_view line) {
+  // Longer lines than the line reader holds are records of no layout.
+  if (line.size() < kShortestRecord || line.size() > line_reader::kMaxLineLength) return false;
+  if (!packed_designation(line.substr(0, 7))) return false;
+  for (column gap : kGaps)
+    if (!all_blanks(field(line, gap))) return false;
+  for (column magnitude : kMagnitudes) {
+    std::string_view value = trim(field(line, magnitude));
+    if (!value.empty() && !decimal_number(value)) return false;
+  }
+  for (column element : kElements)
+    if (!decimal_number(trim(field(line, element)))) return false;
+  return epoch_readable(epoch_field(line)) && designation_writable(line);
+}
+
+skip_reason mpcorb_record::write(std::string_view line, char* room, char*& end) {
+  if (line.size() < kShortestRecord) return {"too short"};
+  end = writable_record2section(line, room);
+  if (end != nullptr) return {};
+  std::string_view epoch = epoch_field(line);
+  return epoch_readable(epoch) ? skip_reason{"bad designation"} : skip_reason{"bad epoch ", epoch};
+}
+
+body_identity minor_planet_identity(std::string_view line) {
+  body_identity id;
+  // As the catalogue's minor_planet_number.
+  char number[kNumberFieldSize];
+  id.number = number_field(line, number);
+  id.designation = trim(field(line, col::kDesignation));
+  id.name = trim(field(line, col::kName));
+  id.magnitude = field(line, col::kMagnitude);
+  id.slope = trim(field(line, col::kSlope));
+  id.flags = field(line, col::kFlags);
+  return id;
+}
+
+const update_keys& minor_planet_update_keys() {
+  static const update_keys keys{
+      {"orbit_Epoch", "orbit_MeanAnomaly", "orbit_MeanMotion", "orbit_SemiMajorAxis", "orbit_Eccentricity",
+       "orbit_Inclination", "orbit_AscendingNode", "orbit_ArgOfPericenter", "absolute_magnitude"},
+      {"orbit_TimeAtPericenter", "orbit_PericenterDistance", "orbit_MeanLongitude", "orbit_LongOfPericenter",
+       "orbit_Period"},
+      {"minor_planet_number"},
+      true};
+  return keys;
 }
 
 }  // namespace quelvarn

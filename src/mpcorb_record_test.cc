@@ -1,5 +1,5 @@
 // MPCORB record lines to sections, field by field.
-#include "section_writer.h"
+#include "mpcorb_record.h"
 
 #include <gtest/gtest.h>
 
@@ -24,13 +24,8 @@ std::string record(const std::string& designation, const std::string& epoch = "K
 }
 
 std::string convert(const std::string& line) {
-  string_sink sink;
-  {
-    output_buffer out(sink, block_writer::caller);
-    record2section(line, out);
-    out.finish();
-  }
-  return sink.text;
+  char section[kMaxSectionSize];
+  return {section, record2section(line, section)};
 }
 
 // The first line of the section and the value of one key.
