@@ -4,8 +4,14 @@
 #include <charconv>
 #include <string>
 
+#include "catalogue_update.h"
 #include "comet_record.h"
+#include "console.h"
+#include "input_kind.h"
+#include "line_reader.h"
 #include "mpcorb_record.h"
+#include "output_buffer.h"
+#include "selection.h"
 
 namespace quelvarn {
 namespace {

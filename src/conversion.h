@@ -3,18 +3,16 @@
 #define QUELVARN_CONVERSION_H_
 
 #include <cstdint>
-#include <optional>
-#include <string>
-#include <string_view>
-
-#include "catalogue_update.h"
-#include "console.h"
-#include "input_kind.h"
-#include "line_reader.h"
-#include "output_buffer.h"
-#include "selection.h"
 
 namespace quelvarn {
+
+class catalogue_update;
+class console;
+class line_reader;
+class output_buffer;
+class selection;
+struct text_line;
+enum class input_kind;
 
 /// Reads the first lines and tells what kind of file they begin: MPCORB's
 /// title on the first line (only its first 64 KiB are searched), or else
