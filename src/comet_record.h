@@ -7,7 +7,6 @@
 #include <string>
 #include <string_view>
 
-#include "catalogue_update.h"
 #include "record_format.h"
 #include "selection.h"
 

@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <string_view>
 
-#include "catalogue_update.h"
 #include "record_format.h"
 #include "selection.h"
 #include "text.h"

@@ -9,6 +9,7 @@
 #define QUELVARN_RECORD_FORMAT_H_
 
 #include <string_view>
+#include <vector>
 
 namespace quelvarn {
 
@@ -19,6 +20,23 @@ struct skip_reason {
   std::string_view reason;
   std::string_view field = {};
   bool fine() const { return reason.empty(); }
+};
+
+/// What a kind of record changes in a section of the same body: the keys
+/// that take the new section's values, and the keys that go because the
+/// planetarium would let them take precedence over the new ones.
+struct update_keys {
+  /// Take the new value (a blank one keeps the catalogue's), and are added
+  /// where the body's sections lack them.
+  std::vector<std::string_view> replaced;
+  std::vector<std::string_view> removed;
+  /// Added where the body's sections lack them, never changed: a body
+  /// numbered since its section was written gains its number.
+  std::vector<std::string_view> filled;
+  /// The MPC fits H together with the slope G: where a section's H is
+  /// replaced, a slope_parameter it holds takes the record's G, or goes when
+  /// the record has none.
+  bool slope_follows_magnitude = false;
 };
 
 }  // namespace quelvarn
