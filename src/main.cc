@@ -22,6 +22,7 @@
 #include "output_file.h"
 #include "platform.h"
 #include "selection.h"
+#include "url_input.h"
 #include "version.h"
 
 namespace quelvarn {
@@ -308,7 +309,8 @@ int run(const options& opts) {
 
   input_file in;
   try {
-    in = open_input(in_path);
+    // INPUT given as a URL (url_input.h).
+    in = is_url(in_path) ? open_url(in_path, opts.cache_dir, con) : open_input(in_path);
   } catch (const read_error& e) {
     return fail(con, " file " + in_path + (names_nothing(e.code()) ? " not exits" : " cannot be read"), in_path, e);
   }

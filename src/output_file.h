@@ -38,6 +38,8 @@ class output_file {
   output_file& operator=(const output_file&) = delete;
 
   byte_sink& sink();
+  /// The bytes as they are, on every platform (a download kept as it came).
+  byte_sink& binary_sink();
 
   /// Removes a named temporary file, if one exists; async-signal-safe, for
   /// the last moments of a process that cannot unwind.

@@ -48,11 +48,14 @@ std::optional<file_identity> identify(const std::string& path);
 
 enum class standard_stream { output, error };
 
-/// How lines end in text written for the user: CR LF on Windows.
+/// How lines end in text written for the user: CR LF on Windows. And what
+/// separates the folders of a path.
 #ifdef _WIN32
 inline constexpr std::string_view kLineEnd = "\r\n";
+inline constexpr char kPathSeparator = '\\';
 #else
 inline constexpr std::string_view kLineEnd = "\n";
+inline constexpr char kPathSeparator = '/';
 #endif
 
 /// Writes one whole line, with kLineEnd, at once. False if it could not be
@@ -66,6 +69,23 @@ void write_unbuffered(standard_stream to, std::string_view bytes) noexcept;
 /// Whether the path names the file, pipe or device that the stream already
 /// is.
 bool names_stream(const std::string& path, standard_stream stream);
+
+/// Whether the stream is a terminal, where a line can be drawn again in place.
+bool is_terminal(standard_stream stream);
+
+/// Draws one line of status (a download's progress) on standard error, in
+/// place of the one drawn before; an empty text erases it. write_line()
+/// erases it before writing its own line, so that the two never mix.
+void show_status(std::string_view text);
+
+/// Where downloads are kept when the command line names no folder:
+/// $XDG_CACHE_HOME/quelvarn, else ~/.cache/quelvarn (Linux, the BSDs),
+/// ~/Library/Caches/quelvarn (macOS), %LOCALAPPDATA%\quelvarn\cache
+/// (Windows). Empty when the system names no home.
+std::string default_cache_dir();
+
+/// Makes a folder and the parents it lacks. Throws write_error.
+void make_directories(const std::string& path);
 
 /// Starts a thread that never handles a signal or console event, so that
 /// they always reach the thread whose handlers clean up after the run.
