@@ -202,6 +202,8 @@ class download final : public byte_source, private http_receiver {
   validators received_validators_;
   std::optional<std::uint64_t> length_;
   std::uint64_t received_ = 0;
+  int stall_seconds_ = stall_seconds();
+  clock_type::time_point last_byte_;
   std::string first_bytes_;
   chunk* filling_ = nullptr;
 
@@ -256,10 +258,11 @@ void download::follow_redirects() {
   std::string url = url_;
   bool secure = scheme_of(url) == "https";
   for (int redirects = 0;; ++redirects) {
-    http_request request{url, {}, stall_seconds(), extra_ca_file()};
+    http_request request{url, {}, stall_seconds_, extra_ca_file()};
     if (!kept_.etag.empty()) request.headers.push_back("If-None-Match: " + kept_.etag);
     if (!kept_.last_modified.empty()) request.headers.push_back("If-Modified-Since: " + kept_.last_modified);
     redirect_.clear();
+    last_byte_ = clock_type::now();
     http_get(request, *this);
     if (!refusal_.empty()) throw read_error(refusal_);
     if (redirect_.empty() || cancelled_) return;
@@ -274,6 +277,7 @@ void download::follow_redirects() {
 
 // Called from inside the HTTP library: nothing may be thrown through it.
 bool download::head(const http_head& head) {
+  last_byte_ = clock_type::now();
   if (is_redirect(head.status) && !head.location.empty()) {
     redirect_ = head.location;
     return false;
@@ -293,6 +297,7 @@ bool download::head(const http_head& head) {
 }
 
 bool download::body(std::string_view bytes) {
+  last_byte_ = clock_type::now();
   received_ += bytes.size();
   if (first_bytes_.size() < 2) first_bytes_.append(bytes.substr(0, 2 - first_bytes_.size()));
   while (!bytes.empty()) {
@@ -314,8 +319,14 @@ bool download::body(std::string_view bytes) {
   return !cancelled_;
 }
 
+// The stall limit is kept here rather than by the library: libcurl's is an
+// average speed, which a burst before the stall keeps up for seconds more.
 bool download::still_wanted() {
   if (received_ > 0) progress_.update(received_, length_);
+  if (clock_type::now() - last_byte_ >= std::chrono::seconds(stall_seconds_)) {
+    refusal_ = "nothing received for " + std::to_string(stall_seconds_) + " s";
+    return false;
+  }
   return !cancelled_;
 }
 
