@@ -180,6 +180,7 @@ class download final : public byte_source, private http_receiver {
   bool body(std::string_view bytes) override;
   bool still_wanted() override;
   void hand_over();
+  std::string stalled() const { return "nothing received for " + std::to_string(stall_seconds_) + " s"; }
   void keep();
 
   std::string url_;
@@ -263,7 +264,14 @@ void download::follow_redirects() {
     if (!kept_.last_modified.empty()) request.headers.push_back("If-Modified-Since: " + kept_.last_modified);
     redirect_.clear();
     last_byte_ = clock_type::now();
-    http_get(request, *this);
+    try {
+      http_get(request, *this);
+    } catch (const read_error&) {
+      // Some libraries (Wine's WinHTTP) wait past their own time limit, until
+      // the server gives up; the silence is still what went wrong.
+      if (clock_type::now() - last_byte_ >= std::chrono::seconds(stall_seconds_)) throw read_error(stalled());
+      throw;
+    }
     if (!refusal_.empty()) throw read_error(refusal_);
     if (redirect_.empty() || cancelled_) return;
     if (redirects == kMaxRedirects) throw read_error("more than " + std::to_string(kMaxRedirects) + " redirects");
@@ -324,7 +332,7 @@ bool download::body(std::string_view bytes) {
 bool download::still_wanted() {
   if (received_ > 0) progress_.update(received_, length_);
   if (clock_type::now() - last_byte_ >= std::chrono::seconds(stall_seconds_)) {
-    refusal_ = "nothing received for " + std::to_string(stall_seconds_) + " s";
+    refusal_ = stalled();
     return false;
   }
   return !cancelled_;

@@ -25,6 +25,7 @@ import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import reference_convert  # noqa: E402
+import url_end_to_end  # noqa: E402
 
 OLD = b"the catalogue the user already has\r\n"
 
@@ -237,6 +238,30 @@ def faults(t, work):
     t.check("faults: no stray file", sorted(os.listdir(folder)) == ["MPCORB.DAT", "out.ini"], os.listdir(folder))
 
 
+class WineHost(url_end_to_end.Host):
+    """quelvarn.exe under Wine: CR LF console lines, Windows paths, plain
+    HTTP only (no test authority for WinHTTP); Ctrl-C and the console are
+    tested above."""
+
+    line_end = b"\r\n"
+    https = False
+    signals = False
+    terminal = False
+
+    def command(self, *args):
+        return ["wine", self.exe, *args]
+
+    def path(self, path):
+        return windows_path(path)
+
+
+def urls(t):
+    """INPUT as a URL, read with WinHTTP from a server on 127.0.0.1."""
+    passed, failures = url_end_to_end.run_cases(WineHost(t.exe), t.source_dir)
+    t.passed += passed
+    t.failures += ["url: " + name for name in failures]
+
+
 def main():
     exe, source_dir = sys.argv[1], sys.argv[2]
     # Wine reads the arguments in the locale's encoding: UTF-8, as the tests write them.
@@ -248,6 +273,7 @@ def main():
         console(t, work)
         refusals(t, work)
         faults(t, work)
+        urls(t)
     print("%d passed, %d failed" % (t.passed, len(t.failures)))
     return 1 if t.failures else 0
 
