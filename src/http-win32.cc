@@ -59,8 +59,7 @@ std::string query(HINTERNET request, DWORD info) {
   WinHttpQueryHeaders(request, info, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &size, WINHTTP_NO_HEADER_INDEX);
   if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return {};
   std::wstring value(size / sizeof(wchar_t), L'\0');
-  if (!WinHttpQueryHeaders(request, info, WINHTTP_HEADER_NAME_BY_INDEX, value.data(), &size,
-                           WINHTTP_NO_HEADER_INDEX)) {
+  if (!WinHttpQueryHeaders(request, info, WINHTTP_HEADER_NAME_BY_INDEX, value.data(), &size, WINHTTP_NO_HEADER_INDEX)) {
     return {};
   }
   value.resize(size / sizeof(wchar_t));
@@ -99,8 +98,8 @@ connection open_request(const http_request& request, int stall_ms) {
   };
   std::wstring agent = win32::to_utf16(std::string("quelvarn/") + kVersion);
   connection c;
-  HINTERNET session =
-      WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+  HINTERNET session = WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
+                                  WINHTTP_NO_PROXY_BYPASS, 0);
   // Before Windows 8.1 (and on Wine): the proxy set with netsh, if any.
   if (session == nullptr) {
     session = WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,

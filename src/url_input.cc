@@ -62,14 +62,22 @@ std::string extra_ca_file() {
 
 std::string status_text(int status, const std::string& reason) {
   static const std::pair<int, const char*> kPhrases[] = {
-      {301, "Moved Permanently"},     {302, "Found"},
-      {303, "See Other"},             {304, "Not Modified"},
-      {307, "Temporary Redirect"},    {308, "Permanent Redirect"},
-      {400, "Bad Request"},           {401, "Unauthorized"},
-      {403, "Forbidden"},             {404, "Not Found"},
-      {410, "Gone"},                  {429, "Too Many Requests"},
-      {500, "Internal Server Error"}, {502, "Bad Gateway"},
-      {503, "Service Unavailable"},   {504, "Gateway Timeout"},
+      {301, "Moved Permanently"},
+      {302, "Found"},
+      {303, "See Other"},
+      {304, "Not Modified"},
+      {307, "Temporary Redirect"},
+      {308, "Permanent Redirect"},
+      {400, "Bad Request"},
+      {401, "Unauthorized"},
+      {403, "Forbidden"},
+      {404, "Not Found"},
+      {410, "Gone"},
+      {429, "Too Many Requests"},
+      {500, "Internal Server Error"},
+      {502, "Bad Gateway"},
+      {503, "Service Unavailable"},
+      {504, "Gateway Timeout"},
   };
   std::string text = "HTTP " + std::to_string(status);
   for (const auto& [code, phrase] : kPhrases) {
@@ -78,7 +86,9 @@ std::string status_text(int status, const std::string& reason) {
   return reason.empty() ? text : text + " " + reason;
 }
 
-bool is_redirect(int status) { return status == 301 || status == 302 || status == 303 || status == 307 || status == 308; }
+bool is_redirect(int status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
 
 // A Location, absolute or relative (RFC 3986, without dot segments), made
 // absolute against the URL it came from.
@@ -418,11 +428,13 @@ bool is_url(std::string_view input) {
 }
 
 input_file open_url(const std::string& url, const std::string& cache_dir, console& con) {
-  if (http_library() == nullptr) throw read_error("this build of quelvarn cannot read URLs (it was built without libcurl)");
+  if (http_library() == nullptr)
+    throw read_error("this build of quelvarn cannot read URLs (it was built without libcurl)");
   cache_state cache = open_cache(url, cache_dir, con);
   bool progress = con.stream().has_value() && is_terminal(standard_stream::error);
   std::string kept_path = cache.copy ? cache.copy->data_path : std::string();
-  auto transfer = std::make_unique<download>(url, cache.kept, std::move(cache.copy), std::move(cache.new_copy), progress);
+  auto transfer =
+      std::make_unique<download>(url, cache.kept, std::move(cache.copy), std::move(cache.new_copy), progress);
   if (transfer->wait_for_answer() == answer::not_modified) {
     con.say("");
     con.say(" file " + url + " not modified: converting the copy kept in " + kept_path);
