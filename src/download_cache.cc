@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
 #include "io.h"
 #include "output_file.h"
@@ -14,7 +15,7 @@ namespace {
 // layout is never taken for one of this.
 constexpr std::string_view kFormat = "quelvarn validators 1";
 // Larger than any validators file we write: anything bigger is not ours.
-constexpr std::size_t kMaxValidatorsSize = 64 * 1024;
+constexpr std::size_t kMaxValidatorsSize = 64 * 1024UL;
 
 std::string hex_hash(std::string_view text) {
   std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a
@@ -42,7 +43,7 @@ bool one_line(std::string_view value) { return value.find_first_of("\r\n") == st
 
 }  // namespace
 
-kept_copy::kept_copy(const std::string& cache_dir, const std::string& url_) : url(url_) {
+kept_copy::kept_copy(const std::string& cache_dir, std::string url_) : url(std::move(url_)) {
   std::string base = cache_dir;
   if (!base.empty() && base.back() != '/' && base.back() != kPathSeparator) base.push_back(kPathSeparator);
   data_path = base + hex_hash(url) + "-" + readable_name(url);

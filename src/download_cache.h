@@ -17,7 +17,7 @@ struct validators {
 /// beside them the URL and its validators. The names hold a hash of the URL
 /// and its last path segment, so that a person can tell them apart.
 struct kept_copy {
-  kept_copy(const std::string& cache_dir, const std::string& url);
+  kept_copy(const std::string& cache_dir, std::string url);
   std::string url;
   std::string data_path;
   std::string validators_path;

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -133,7 +134,7 @@ class progress_line {
     double rate = static_cast<double>(received) / seconds;
     text += ", " + megabytes(static_cast<std::uint64_t>(rate)) + "/s";
     if (total && rate > 0 && *total >= received) {
-      text += ", " + std::to_string(static_cast<long long>(static_cast<double>(*total - received) / rate + 0.5)) +
+      text += ", " + std::to_string(std::llround(static_cast<double>(*total - received) / rate)) +
               " s left";
     }
     show_status(text);
