@@ -134,8 +134,7 @@ class progress_line {
     double rate = static_cast<double>(received) / seconds;
     text += ", " + megabytes(static_cast<std::uint64_t>(rate)) + "/s";
     if (total && rate > 0 && *total >= received) {
-      text += ", " + std::to_string(std::llround(static_cast<double>(*total - received) / rate)) +
-              " s left";
+      text += ", " + std::to_string(std::llround(static_cast<double>(*total - received) / rate)) + " s left";
     }
     show_status(text);
   }
