@@ -334,6 +334,8 @@ bool download::body(std::string_view bytes) {
   // full block from a slow server.
   if (filling_ != nullptr && pipe_.full_count() == 0) hand_over();
   progress_.update(received_, length_);
+  // A wait for the reader to free a block is no silence of the server's.
+  last_byte_ = clock_type::now();
   return !cancelled_;
 }
 
