@@ -342,11 +342,11 @@ bool download::body(std::string_view bytes) {
 // The stall limit is kept here rather than by the library: libcurl's is an
 // average speed, which a burst before the stall keeps up for seconds more.
 bool download::still_wanted() {
-  if (received_ > 0) progress_.update(received_, length_);
   if (clock_type::now() - last_byte_ >= std::chrono::seconds(stall_seconds_)) {
     refusal_ = stalled();
     return false;
   }
+  if (received_ > 0) progress_.update(received_, length_);
   return !cancelled_;
 }
 
@@ -403,7 +403,7 @@ cache_state open_cache(const std::string& url, const std::string& cache_dir, con
   cache_state cache;
   std::string dir = cache_dir.empty() ? default_cache_dir() : cache_dir;
   try {
-    if (dir.empty()) throw write_error("no folder for the downloads: HOME is not set (see --cache-dir)");
+    if (dir.empty()) throw write_error("HOME is not set, and --cache-dir names no folder");
     make_directories(dir);
     cache.copy.emplace(dir, url);
     cache.kept = cache.copy->read_validators();
@@ -416,7 +416,10 @@ cache_state open_cache(const std::string& url, const std::string& cache_dir, con
     }
     cache.new_copy = std::make_unique<output_file>(cache.copy->data_path);
   } catch (const io_error& e) {
-    if (con.stream()) console(standard_stream::error).say("quelvarn: " + dir + ": " + e.what() + " (not kept)");
+    if (con.stream()) {
+      std::string where = dir.empty() ? std::string("the download cache") : dir;
+      console(standard_stream::error).say("quelvarn: " + where + ": " + e.what() + " (the download is not kept)");
+    }
     cache.new_copy.reset();
   }
   return cache;

@@ -250,6 +250,18 @@ def default_cache(t, server):
     t.check("default cache folder", got.returncode == 0 and len(kept) == 2, (got, kept))
 
 
+def unusable_cache(t, server):
+    """A cache folder that cannot be made costs the copy, not the conversion."""
+    blocked = os.path.join(t.work, "a-file")
+    with open(blocked, "wb") as f:
+        f.write(b"not a folder")
+    got = t.run("--cache-dir", t.host.path(blocked), server.url("/comets"),
+                t.host.path(os.path.join(t.out_dir, "uncached.ini")))
+    t.check("unusable cache folder: converted all the same", got.returncode == 0, got)
+    t.check("unusable cache folder: said on standard error", got.stderr.startswith(
+        b"quelvarn: " + t.host.path(blocked).encode() + b": ") and b"not kept" in got.stderr, got.stderr)
+
+
 def run_cases(host, source_dir):
     """Runs every case the host can; returns (passed, failures)."""
     with tempfile.TemporaryDirectory() as work:
@@ -260,6 +272,7 @@ def run_cases(host, source_dir):
             second_run(t, server)
             redirects(t, server)
             broken_transfers(t, server)
+            unusable_cache(t, server)
             if host.signals:
                 interrupted(t, server)
             if host.terminal:

@@ -3,6 +3,8 @@
 user profile with a non-ASCII name, gzip and CR LF input, every refusal and
 failure, NUL as output, a full disk and Ctrl-C in the middle of a run. Each
 must leave the previous catalogue byte for byte as it was and no stray file.
+Then INPUT as a URL, read with WinHTTP from a server on 127.0.0.1: the
+cases of url_end_to_end.py over plain HTTP.
 
 usage: windows_end_to_end.py QUELVARN_EXE SOURCE_DIR
 
