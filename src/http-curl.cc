@@ -1,9 +1,11 @@
 // http.h with libcurl (Linux, macOS, the BSDs). Proxies come from libcurl's
 // usual environment variables (http_proxy, https_proxy, no_proxy).
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <charconv>
 #include <memory>
+#include <string>
 
 #include "http.h"
 #include "io.h"
@@ -15,11 +17,65 @@ namespace {
 // Fewer, larger pieces of the body: each one is a hand-over to the reader.
 constexpr long kReceiveBuffer = 256 * 1024L;
 
+// libcurl is loaded when a URL is first read, not when the program starts:
+// it brings some thirty libraries along (TLS, compression, name lookup),
+// which cost about 6 MiB of memory and milliseconds of start-up that
+// converting a file never needs.
+struct library {
+  CURLcode (*global_init)(long);
+  CURL* (*easy_init)();
+  CURLcode (*easy_setopt)(CURL*, CURLoption, ...);
+  CURLcode (*easy_perform)(CURL*);
+  void (*easy_cleanup)(CURL*);
+  const char* (*easy_strerror)(CURLcode);
+  curl_slist* (*slist_append)(curl_slist*, const char*);
+  void (*slist_free_all)(curl_slist*);
+};
+
+template <typename Function>
+void find(void* handle, const char* name, Function*& function) {
+  void* found = ::dlsym(handle, name);
+  if (found == nullptr) throw read_error(std::string("libcurl has no ") + name);
+  function = reinterpret_cast<Function*>(found);
+}
+
+library load() {
+  void* handle = nullptr;
+  // Linux and the BSDs, macOS, and a libcurl of another major version last.
+  for (const char* name : {"libcurl.so.4", "libcurl.4.dylib", "libcurl.so"}) {
+    handle = ::dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    if (handle != nullptr) break;
+  }
+  if (handle == nullptr) {
+    const char* why = ::dlerror();
+    throw read_error(std::string("libcurl could not be loaded: ") + (why != nullptr ? why : "not found"));
+  }
+  library lib{};
+  find(handle, "curl_global_init", lib.global_init);
+  find(handle, "curl_easy_init", lib.easy_init);
+  find(handle, "curl_easy_setopt", lib.easy_setopt);
+  find(handle, "curl_easy_perform", lib.easy_perform);
+  find(handle, "curl_easy_cleanup", lib.easy_cleanup);
+  find(handle, "curl_easy_strerror", lib.easy_strerror);
+  find(handle, "curl_slist_append", lib.slist_append);
+  find(handle, "curl_slist_free_all", lib.slist_free_all);
+  // Once, before any transfer: libcurl's global set-up is not thread-safe.
+  if (CURLcode code = lib.global_init(CURL_GLOBAL_DEFAULT); code != CURLE_OK) {
+    throw read_error(lib.easy_strerror(code));
+  }
+  return lib;
+}
+
+const library& curl() {
+  static const library loaded = load();
+  return loaded;
+}
+
 struct easy_deleter {
-  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+  void operator()(CURL* easy) const { curl().easy_cleanup(easy); }
 };
 struct list_deleter {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+  void operator()(curl_slist* list) const { curl().slist_free_all(list); }
 };
 
 struct transfer {
@@ -125,34 +181,34 @@ std::string short_by(const transfer& t) {
     throw read_error("nothing received for " + std::to_string(stall_seconds) + " s");
   }
   if (code == CURLE_PARTIAL_FILE && t.head.length) throw read_error(short_by(t));
-  throw read_error(*detail != '\0' ? detail : curl_easy_strerror(code));
+  throw read_error(*detail != '\0' ? detail : curl().easy_strerror(code));
 }
 
 void set_options(CURL* easy, const http_request& request, transfer& t, curl_slist* headers, char* detail) {
   static const std::string agent = std::string("quelvarn/") + kVersion;
-  curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
-  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(easy, CURLOPT_USERAGENT, agent.c_str());
-  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
-  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, detail);
-  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBuffer);
+  curl().easy_setopt(easy, CURLOPT_URL, request.url.c_str());
+  curl().easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl().easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+  curl().easy_setopt(easy, CURLOPT_USERAGENT, agent.c_str());
+  curl().easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+  curl().easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl().easy_setopt(easy, CURLOPT_ERRORBUFFER, detail);
+  curl().easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBuffer);
   // Verification is never turned off; a test's own authority is only added.
-  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-  if (!request.extra_ca_file.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, request.extra_ca_file.c_str());
+  curl().easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl().easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (!request.extra_ca_file.empty()) curl().easy_setopt(easy, CURLOPT_CAINFO, request.extra_ca_file.c_str());
   // A stall: less than one byte a second for the whole limit.
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, static_cast<long>(request.stall_seconds));
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(request.stall_seconds));
-  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, on_header);
-  curl_easy_setopt(easy, CURLOPT_HEADERDATA, &t);
-  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, on_body);
-  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &t);
-  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, on_progress);
-  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &t);
+  curl().easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, static_cast<long>(request.stall_seconds));
+  curl().easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl().easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(request.stall_seconds));
+  curl().easy_setopt(easy, CURLOPT_HEADERFUNCTION, on_header);
+  curl().easy_setopt(easy, CURLOPT_HEADERDATA, &t);
+  curl().easy_setopt(easy, CURLOPT_WRITEFUNCTION, on_body);
+  curl().easy_setopt(easy, CURLOPT_WRITEDATA, &t);
+  curl().easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+  curl().easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, on_progress);
+  curl().easy_setopt(easy, CURLOPT_XFERINFODATA, &t);
 }
 
 }  // namespace
@@ -160,14 +216,11 @@ void set_options(CURL* easy, const http_request& request, transfer& t, curl_slis
 const char* http_library() { return "libcurl"; }
 
 void http_get(const http_request& request, http_receiver& receiver) {
-  // Once, before any transfer: libcurl's global set-up is not thread-safe.
-  static const CURLcode initialised = curl_global_init(CURL_GLOBAL_DEFAULT);
-  if (initialised != CURLE_OK) throw read_error(curl_easy_strerror(initialised));
-  std::unique_ptr<CURL, easy_deleter> easy(curl_easy_init());
+  std::unique_ptr<CURL, easy_deleter> easy(curl().easy_init());
   if (!easy) throw read_error("libcurl could not start a transfer");
   std::unique_ptr<curl_slist, list_deleter> headers;
   for (const std::string& line : request.headers) {
-    curl_slist* longer = curl_slist_append(headers.get(), line.c_str());
+    curl_slist* longer = curl().slist_append(headers.get(), line.c_str());
     if (longer == nullptr) throw std::bad_alloc();
     (void)headers.release();
     headers.reset(longer);
@@ -175,7 +228,7 @@ void http_get(const http_request& request, http_receiver& receiver) {
   transfer t(receiver);
   char detail[CURL_ERROR_SIZE] = "";
   set_options(easy.get(), request, t, headers.get(), detail);
-  CURLcode code = curl_easy_perform(easy.get());
+  CURLcode code = curl().easy_perform(easy.get());
   if (t.stopped) return;
   if (code != CURLE_OK) fail(code, detail, t, request.stall_seconds);
   if (!t.head_done) throw read_error("the server sent no response");

@@ -28,9 +28,9 @@ using clock_type = std::chrono::steady_clock;
 
 constexpr int kMaxRedirects = 10;
 constexpr int kStallSeconds = 60;
-// 4 MiB between the network and the converter: enough to ride out a pause
+// 2 MiB between the network and the converter: enough to ride out a pause
 // of either, bounded however large the download.
-constexpr std::size_t kPipeBlocks = 16;
+constexpr std::size_t kPipeBlocks = 8;
 constexpr std::size_t kPipeBlockSize = 256 * 1024UL;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 
