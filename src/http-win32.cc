@@ -120,6 +120,9 @@ connection open_request(const http_request& request, int stall_ms) {
   c.request = check(WinHttpOpenRequest(c.connect.get(), L"GET", path.empty() ? L"/" : path.c_str(), nullptr,
                                        WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
   WinHttpSetTimeouts(c.request.get(), stall_ms, stall_ms, stall_ms, stall_ms);
+  // The wait for the response's head has a limit of its own.
+  DWORD limit = static_cast<DWORD>(stall_ms);
+  WinHttpSetOption(c.request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &limit, sizeof limit);
   // Redirects are followed by the caller, under the same rules as elsewhere.
   DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
   WinHttpSetOption(c.request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof never);

@@ -27,7 +27,8 @@ class Route:
     kind: "file" (data, with validators), "status" (code), "redirect"
     (location, code), "short" (data, then the connection closes before the
     announced length), "unannounced" (data without a length, the connection
-    closing at its end), "stall" (data, then nothing for `stall` seconds)."""
+    closing at its end), "stall" (data, then nothing for `stall` seconds),
+    "silent" (no answer at all for `stall` seconds)."""
 
     def __init__(self, kind, data=b"", code=200, location="", stall=30.0):
         self.kind, self.data, self.code, self.location, self.stall = kind, data, code, location, stall
@@ -80,6 +81,9 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         elif route.kind == "short":
             self.answer(200, [("Content-Length", str(len(route.data) * 2))], length=False)
             self.wfile.write(route.data)
+            self.close_connection = True
+        elif route.kind == "silent":
+            time.sleep(route.stall)
             self.close_connection = True
         elif route.kind == "stall":
             self.answer(200, [("Content-Length", str(len(route.data) * 2))], length=False)

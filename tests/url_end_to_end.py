@@ -148,6 +148,7 @@ def broken_transfers(t, server):
         ("redirect to ftp", Route("redirect", code=302, location="ftp://127.0.0.1/x"), b" cannot be read", b"not http"),
         ("body shorter than announced", Route("short", t.gz[:5000]), b" cannot be read", b"ended after 5000 of"),
         ("stall", Route("stall", t.gz[:5000], stall=5), b" cannot be read", b"nothing received for 1 s"),
+        ("no answer", Route("silent", stall=5), b" cannot be read", b"nothing received for 1 s"),
         ("gzip cut short, no length", Route("unannounced", t.gz[:-100]), b" cannot be read", b"truncated"),
         ("HTML page", Route("file", HTML), b" is bad", None),
     ]
