@@ -121,7 +121,7 @@ connection open_request(const http_request& request, int stall_ms) {
                                        WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
   WinHttpSetTimeouts(c.request.get(), stall_ms, stall_ms, stall_ms, stall_ms);
   // The wait for the response's head has a limit of its own.
-  DWORD limit = static_cast<DWORD>(stall_ms);
+  auto limit = static_cast<DWORD>(stall_ms);
   WinHttpSetOption(c.request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &limit, sizeof limit);
   // Redirects are followed by the caller, under the same rules as elsewhere.
   DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
