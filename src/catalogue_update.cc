@@ -1,107 +1,22 @@
+// The merge of --update: which sections are the bodies the input holds, and
+// how each is rewritten in its own layout.
 #include "catalogue_update.h"
 
 #include <algorithm>
 #include <charconv>
-#include <cstring>
-#include <functional>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 
+#include "comet_section.h"
+#include "identity_set.h"
+#include "ini_lines.h"
+#include "section_identity.h"
 #include "section_writer.h"
+#include "spool_frames.h"
 
 namespace quelvarn {
 namespace {
-
-// What the planetarium's parser makes of one line.
-struct ini_line {
-  enum kind { other, header, key } kind = other;
-  std::string_view name;  // the section name, or the key
-  // The value's place in the line (key lines): from its first to its last
-  // non-blank character before any comment.
-  std::size_t value_begin = 0;
-  std::size_t value_end = 0;
-  std::size_t key_begin = 0;
-  std::size_t equals = 0;
-};
-
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
-
-std::size_t skip_blanks(std::string_view text, std::size_t from) {
-  while (from < text.size() && is_blank(text[from])) ++from;
-  return from;
-}
-
-std::size_t back_over_blanks(std::string_view text, std::size_t end, std::size_t floor) {
-  while (end > floor && is_blank(text[end - 1])) --end;
-  return end;
-}
-
-// "#" starts a comment anywhere; the rest is trimmed; "[name]" is a header
-// and "key = value" a key line when both are non-empty.
-ini_line classify(std::string_view content) {
-  ini_line line;
-  std::size_t end = std::min(content.find('#'), content.size());
-  std::size_t begin = skip_blanks(content, 0);
-  end = back_over_blanks(content, end, begin);
-  std::string_view text = content.substr(begin, end - begin);
-  if (text.size() >= 3 && text.front() == '[' && text.back() == ']') {
-    line.kind = ini_line::header;
-    line.name = text.substr(1, text.size() - 2);
-    return line;
-  }
-  std::size_t equals = content.find('=', begin);
-  if (equals == std::string_view::npos || equals >= end || equals == begin) return line;
-  line.value_begin = skip_blanks(content, equals + 1);
-  line.value_end = end;
-  if (line.value_begin >= line.value_end) return line;
-  line.kind = ini_line::key;
-  line.key_begin = begin;
-  line.equals = equals;
-  line.name = content.substr(begin, back_over_blanks(content, equals, begin) - begin);
-  return line;
-}
-
-// One line and its end: LF, CR LF or a lone CR, as the planetarium splits
-// lines; the last line may have none.
-struct raw_line {
-  std::string_view content;
-  std::string_view end;
-  std::size_t next = 0;  // offset of the following line
-};
-
-raw_line line_at(std::string_view text, std::size_t pos) {
-  std::size_t stop = pos;
-  while (stop < text.size() && text[stop] != '\n' && text[stop] != '\r') ++stop;
-  std::size_t next = stop;
-  if (next < text.size()) next += (text[next] == '\r' && next + 1 < text.size() && text[next + 1] == '\n') ? 2 : 1;
-  return {text.substr(pos, stop - pos), text.substr(stop, next - stop), next};
-}
-
-// minor_planet_number is an integer to the planetarium: "0433" is 433.
-std::string normalized_number(std::string_view text) {
-  std::string number = normalized_id(text);
-  bool digits = !number.empty() && number.find_first_not_of("0123456789") == std::string::npos;
-  if (digits) number.erase(0, std::min(number.find_first_not_of('0'), number.size() - 1));
-  return number;
-}
-
-// "12p" of a numbered periodic comet's name "12p/pons-brooks" ("73p-b" of a
-// fragment); empty for any other name.
-std::string_view periodic_prefix(std::string_view name) {
-  std::size_t digits = name.find_first_not_of("0123456789");
-  if (digits == 0 || digits == std::string_view::npos || digits + 1 >= name.size()) return {};
-  std::size_t slash = digits + 1;
-  if (name[slash] == '-' && slash + 2 < name.size()) slash += 2;
-  return name[slash] == '/' ? name.substr(0, slash) : std::string_view();
-}
-
-// What makes two bodies the same: "#" and the number of a numbered body,
-// "=" and the designation (as normalized_id() gives it) of another.
-std::string identity_key(char kind, std::string_view text) {
-  std::string key = kind == '#' ? normalized_number(text) : normalized_id(text);
-  key.insert(key.begin(), kind);
-  return key;
-}
 
 // The section name in a section's first line.
 std::string_view section_name(std::string_view section) {
@@ -109,41 +24,23 @@ std::string_view section_name(std::string_view section) {
   return line.kind == ini_line::header ? line.name : std::string_view();
 }
 
-// A set of 64-bit hashes in flat memory, at most half full: 16 to 32 bytes per body.
-class hash_set {
- public:
-  // False if the hash was already in.
-  // hash must not be 0, which marks a free slot.
-  bool insert(std::uint64_t hash) {
-    if ((size_ + 1) * 2 > slots_.size()) grow();
-    std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = (hash >> 1) & mask;; i = (i + 1) & mask) {
-      if (slots_[i] == hash) return false;
-      if (slots_[i] == 0) {
-        slots_[i] = hash;
-        ++size_;
-        return true;
-      }
-    }
-  }
+// The line end a catalogue uses: that of its first line, if it has one.
+std::string_view line_end_of(std::string_view text, std::string_view otherwise) {
+  std::string_view end = line_at(text, 0).end;
+  return end.empty() ? otherwise : end;
+}
 
- private:
-  void grow() {
-    std::vector<std::uint64_t> old =
-        std::exchange(slots_, std::vector<std::uint64_t>(std::max<std::size_t>(1024, slots_.size() * 2)));
-    size_ = 0;
-    for (std::uint64_t h : old) {
-      if (h != 0) insert(h);
-    }
-  }
+int index_in(const std::vector<std::string_view>& list, std::string_view key) {
+  auto found = std::find(list.begin(), list.end(), key);
+  return found == list.end() ? -1 : static_cast<int>(found - list.begin());
+}
 
-  std::vector<std::uint64_t> slots_;
-  std::size_t size_ = 0;
-};
-
-constexpr std::size_t kFrameSize = sizeof(std::uint64_t) + sizeof(std::uint32_t);
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 constexpr std::size_t kPlainKeyWidth = 31;
+constexpr std::string_view kSlopeKey = "slope_parameter";
+constexpr std::string_view kMagnitudeKey = "absolute_magnitude";
+// Spool frames of bodies without a number in the bit set carry this bit.
+constexpr std::uint64_t kIdentityFrame = std::uint64_t{1} << 62;
 
 }  // namespace
 
@@ -152,11 +49,61 @@ const update_keys& minor_planet_update_keys() {
       {"orbit_Epoch", "orbit_MeanAnomaly", "orbit_MeanMotion", "orbit_SemiMajorAxis", "orbit_Eccentricity",
        "orbit_Inclination", "orbit_AscendingNode", "orbit_ArgOfPericenter", "absolute_magnitude"},
       {"orbit_TimeAtPericenter", "orbit_PericenterDistance", "orbit_MeanLongitude", "orbit_LongOfPericenter",
-       "orbit_Period"}};
+       "orbit_Period"},
+      {"minor_planet_number"},
+      true};
   return keys;
 }
 
-struct catalogue_update::state {
+const update_keys& comet_update_keys() {
+  static const update_keys keys{{kCometReplacedKeys.begin(), kCometReplacedKeys.end()},
+                                {kCometRemovedKeys.begin(), kCometRemovedKeys.end()},
+                                {},
+                                false};
+  return keys;
+}
+
+namespace {
+
+// The body a group of sections is updated to: the new section's values and
+// the rules of its kind of record.
+struct new_values {
+  std::vector<std::pair<std::string_view, std::string_view>> values;  // non-blank only
+  const update_keys* keys = nullptr;
+  std::optional<std::string> slope;  // the record's G; nothing when blank
+
+  std::string_view value_of(std::string_view key) const {
+    for (const auto& [k, v] : values) {
+      if (k == key) return v;
+    }
+    return {};
+  }
+  bool replaces_magnitude() const { return !value_of(kMagnitudeKey).empty(); }
+};
+
+// A value with a control character (a CR would end the line where the
+// planetarium reads it) is no value to write into a curated catalogue.
+bool writable(std::string_view value) {
+  return std::none_of(value.begin(), value.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+}
+
+new_values parse_section(std::string_view section, const update_keys& keys, std::string_view slope) {
+  new_values parsed;
+  parsed.keys = &keys;
+  if (keys.slope_follows_magnitude && decimal_number(slope)) parsed.slope.emplace(slope);
+  for (std::size_t pos = 0; pos < section.size();) {
+    raw_line raw = line_at(section, pos);
+    pos = raw.next;
+    ini_line line = classify(raw.content);
+    std::string_view value = raw.content.substr(line.value_begin, line.value_end - line.value_begin);
+    if (line.kind == ini_line::key && line.has_value() && writable(value)) parsed.values.emplace_back(line.name, value);
+  }
+  return parsed;
+}
+
+}  // namespace
+
+struct catalogue_update::merge_state {
   // The lines from one header to the next; sections of the same name make
   // one body to the planetarium, so they are matched as a group.
   struct block {
@@ -168,34 +115,47 @@ struct catalogue_update::state {
     std::vector<std::uint32_t> blocks;
     std::string number;
     std::string name;
-    std::string section;  // the new section of this body, if the input holds it
-    const update_keys* keys = nullptr;
-    std::uint64_t seen = 0;  // replaced keys written so far (bit per key)
+    std::optional<int> apparition;
+    std::string section;       // the new section of this body, if the input holds it
+    new_values update;         // views into section
+    std::uint64_t seen = 0;    // replaced keys met so far (a bit per key)
+    std::uint64_t filled = 0;  // filled keys met so far
   };
 
   std::string text;
+  std::string_view line_end;
   std::vector<block> blocks;
   std::vector<group> groups;
   std::unordered_map<std::string_view, std::uint32_t> by_section;
   std::unordered_map<std::string, std::vector<std::uint32_t>> by_identity;
 
   output_buffer& spool;
-  hash_set spooled;
+  identity_set spooled;
   // Numbered bodies, by far the most, are remembered in a bit per number.
-  std::vector<bool> spooled_numbers;
-  std::unordered_map<std::uint64_t, std::uint64_t> superseded;  // hash -> earlier copies to drop
+  number_set spooled_numbers;
+  std::unordered_map<std::uint64_t, std::uint64_t> superseded;  // frame key -> earlier copies to drop
   std::uint64_t spooled_count = 0;
 
-  state(std::string existing, output_buffer& spool_out) : text(std::move(existing)), spool(spool_out) { index(); }
+  merge_state(std::string existing, output_buffer& spool_out, std::string_view new_line_end)
+      : text(std::move(existing)), line_end(line_end_of(text, new_line_end)), spool(spool_out) {
+    index();
+  }
 
   void index();
-  // False if the body was spooled before.
-  bool remember(std::string_view identity, std::uint64_t hash);
+  void index_identities(std::uint32_t i);
+  std::vector<std::uint32_t> matches(const body_identity& body, std::string_view section, bool& other_apparition);
+  std::vector<std::uint32_t> periodic_matches(const body_identity& body, bool named_for_it);
+  void spool_section(const body_identity& body, std::string_view section);
+  // The frame key of a new body, and whether it was spooled before.
+  std::pair<std::uint64_t, bool> remember(const body_identity& body);
+  static std::optional<std::string_view> new_value(group& g, const ini_line& line);
   void write_block(const block& b, output_buffer& out);
+  static void append_missing(group& g, std::string_view layout_text, const ini_line& layout, std::string_view end,
+                             output_buffer& out);
   void copy_spool(output_buffer& out, byte_source& spooled, update_counts& counts);
 };
 
-void catalogue_update::state::index() {
+void catalogue_update::merge_state::index() {
   std::string_view all = text;
   std::size_t pos = all.starts_with(kUtf8Mark) ? kUtf8Mark.size() : 0;
   for (bool first = true; pos < all.size(); first = false) {
@@ -209,183 +169,259 @@ void catalogue_update::state::index() {
       if (!blocks.empty()) blocks.back().end = begin;
       blocks.push_back({begin, all.size(), it->second});
       groups[it->second].blocks.push_back(static_cast<std::uint32_t>(blocks.size() - 1));
-    } else if (line.kind == ini_line::key && !blocks.empty()) {
+    } else if (line.kind == ini_line::key && line.has_value() && !blocks.empty()) {
       // Later keys win, across the sections of one name too.
       std::string_view value = raw.content.substr(line.value_begin, line.value_end - line.value_begin);
       group& g = groups[blocks.back().group];
       if (line.name == "minor_planet_number") g.number = normalized_number(value);
-      if (line.name == "name") g.name = normalized_id(value);
+      if (line.name == "name") {
+        g.name = normalized_id(value);
+        g.apparition = apparition_of(g.name);
+      }
     }
   }
-  for (std::uint32_t i = 0; i < groups.size(); ++i) {
-    if (!groups[i].number.empty()) by_identity[identity_key('#', groups[i].number)].push_back(i);
-    if (!groups[i].name.empty()) by_identity[identity_key('=', groups[i].name)].push_back(i);
-    if (std::string_view periodic = periodic_prefix(groups[i].name); !periodic.empty()) {
-      by_identity[identity_key('/', periodic)].push_back(i);
+  for (std::uint32_t i = 0; i < groups.size(); ++i) index_identities(i);
+}
+
+void catalogue_update::merge_state::index_identities(std::uint32_t i) {
+  const group& g = groups[i];
+  if (!g.number.empty()) by_identity[identity_key('#', g.number)].push_back(i);
+  if (g.name.empty()) return;
+  by_identity[identity_key('=', g.name)].push_back(i);
+  if (std::string_view periodic = periodic_prefix(g.name); !periodic.empty()) {
+    by_identity[identity_key('/', periodic)].push_back(i);
+  }
+  // "C/2013 A1 (Siding Spring)", or "C/2013 A1" alone: the designation, for
+  // a comet whose name the MPC has spelled another way since.
+  std::string_view designation = std::string_view(g.name).substr(0, g.name.find(" ("));
+  if (designation.find('/') != std::string_view::npos) by_identity[identity_key('~', designation)].push_back(i);
+}
+
+// The sections whose name the periodic designation begins: those named for
+// the apparition ("2P/Encke (2020)"), or those without a year, which are
+// the comet's whichever apparition.
+std::vector<std::uint32_t> catalogue_update::merge_state::periodic_matches(const body_identity& body, bool named_for_it) {
+  std::vector<std::uint32_t> found;
+  auto it = by_identity.find(identity_key('/', body.periodic));
+  if (it == by_identity.end()) return found;
+  for (std::uint32_t g : it->second) {
+    const std::optional<int>& year = groups[g].apparition;
+    if (named_for_it ? year && year == body.apparition : !year) found.push_back(g);
+  }
+  return found;
+}
+
+// The sections of the body a record describes, in order of certainty; the
+// first rule that finds any decides.
+std::vector<std::uint32_t> catalogue_update::merge_state::matches(const body_identity& body, std::string_view section,
+                                                                  bool& other_apparition) {
+  std::vector<std::uint32_t> found;
+  auto take = [&](const std::string& key, bool only_unnumbered) {
+    auto it = by_identity.find(key);
+    if (it == by_identity.end()) return;
+    for (std::uint32_t g : it->second) {
+      if (!only_unnumbered || groups[g].number.empty()) found.push_back(g);
     }
+  };
+  if (!body.number.empty()) {
+    take(identity_key('#', body.number), false);
+    // Numbered since the catalogue was written, or written without its
+    // number: still known by its name.
+    if (found.empty()) take(identity_key('=', body.name), true);
+  } else {
+    // A section named for this apparition of a periodic comet comes first.
+    if (!body.periodic.empty()) found = periodic_matches(body, true);
+    if (found.empty()) take(identity_key('=', body.designation), false);
+    if (found.empty() && !body.periodic.empty()) found = periodic_matches(body, false);
   }
+  if (found.empty() && !body.provisional.empty()) take(identity_key('~', body.provisional), false);
+  if (!found.empty()) return found;
+  // A section of the very name the new one would have: appending it would
+  // merge the two in the planetarium, new keys over curated ones. Unless it
+  // is another apparition of the comet, which must stay as it is.
+  if (auto named = by_section.find(section_name(section)); named != by_section.end()) {
+    const group& g = groups[named->second];
+    other_apparition = !body.periodic.empty() && body.apparition && g.apparition && g.apparition != body.apparition;
+    if (!other_apparition) found.push_back(named->second);
+  }
+  return found;
 }
 
-bool catalogue_update::state::remember(std::string_view identity, std::uint64_t hash) {
-  constexpr std::size_t kMaxBitNumber = std::size_t{1} << 26;  // 8 MB of bits at most
-  std::size_t number = 0;
-  auto [end, error] = std::from_chars(identity.data() + 1, identity.data() + identity.size(), number);
-  if (identity[0] != '#' || error != std::errc() || end != identity.data() + identity.size() ||
-      number >= kMaxBitNumber) {
-    return spooled.insert(hash);
+std::pair<std::uint64_t, bool> catalogue_update::merge_state::remember(const body_identity& body) {
+  // Numbers beyond (none yet) go to the set of identities.
+  constexpr std::uint64_t kLargestBitNumber = std::uint64_t{1} << 32;
+  std::uint64_t number = 0;
+  auto [end, error] = std::from_chars(body.number.data(), body.number.data() + body.number.size(), number);
+  if (body.number.empty() || error != std::errc() || end != body.number.data() + body.number.size() ||
+      number >= kLargestBitNumber) {
+    std::string identity = body.number.empty() ? identity_key('=', body.designation) : identity_key('#', body.number);
+    identity_set::found f = spooled.insert(identity);
+    return {kIdentityFrame | f.index, !f.added};
   }
-  if (number >= spooled_numbers.size()) spooled_numbers.resize(std::max(number + 1, spooled_numbers.size() * 2));
-  if (spooled_numbers[number]) return false;
-  spooled_numbers[number] = true;
-  return true;
+  return {number, !spooled_numbers.insert(number)};
 }
 
-catalogue_update::catalogue_update(std::string existing, output_buffer& spool)
-    : state_(std::make_unique<state>(std::move(existing), spool)) {}
+// Each section goes to the spool behind its body's frame key and its
+// length, so that the sections of a body given again can be passed over at
+// the end.
+void catalogue_update::merge_state::spool_section(const body_identity& body, std::string_view section) {
+  auto [key, again] = remember(body);
+  if (again) ++superseded[key];
+  write_frame(spool, key, section);
+  ++spooled_count;
+}
+
+catalogue_update::catalogue_update(std::string existing, output_buffer& spool, std::string_view new_line_end)
+    : state_(std::make_unique<merge_state>(std::move(existing), spool, new_line_end)) {}
 
 catalogue_update::~catalogue_update() = default;
 
-void catalogue_update::add(const body_identity& body, std::string_view section, const update_keys& keys) {
-  state& s = *state_;
-  const std::vector<std::uint32_t>* matches = nullptr;
-  std::vector<std::uint32_t> same_section;
-  std::string identity = body.number.empty() ? identity_key('=', body.designation) : identity_key('#', body.number);
-  auto found = s.by_identity.find(identity);
-  // A numbered periodic comet is also the one whose name begins "12P/".
-  if (found == s.by_identity.end() && !body.periodic.empty())
-    found = s.by_identity.find(identity_key('/', body.periodic));
-  if (found != s.by_identity.end()) {
-    matches = &found->second;
-  } else if (auto named = s.by_section.find(section_name(section)); named != s.by_section.end()) {
-    // A section of the very name the new one would have: appending it would
-    // merge the two in the planetarium, new keys over curated ones.
-    same_section.push_back(named->second);
-    matches = &same_section;
-  }
-  if (matches != nullptr) {
-    for (std::uint32_t g : *matches) {
-      s.groups[g].section.assign(section);
-      s.groups[g].keys = &keys;
-    }
-    return;
-  }
-  // Each section goes to the spool behind its body's hash and its length, so
-  // that the sections of a body given again can be passed over at the end.
-  std::uint64_t hash = std::hash<std::string>{}(identity) | 1U;
-  if (!s.remember(identity, hash)) ++s.superseded[hash];
-  auto size = static_cast<std::uint32_t>(section.size());
-  char frame[kFrameSize];
-  std::memcpy(frame, &hash, sizeof hash);
-  std::memcpy(frame + sizeof hash, &size, sizeof size);
-  s.spool.append(std::string_view(frame, sizeof frame));
-  s.spool.append(section);
-  ++s.spooled_count;
+bool catalogue_update::holds(const body_identity& body, std::string_view section) {
+  bool other_apparition = false;
+  return !state_->matches(body, section, other_apparition).empty();
 }
 
-void catalogue_update::state::write_block(const block& b, output_buffer& out) {
-  group& g = groups[b.group];
-  const update_keys& keys = *g.keys;
-  std::vector<std::pair<std::string_view, std::string_view>> values;
-  for (std::size_t pos = 0; pos < g.section.size();) {
-    raw_line raw = line_at(g.section, pos);
-    pos = raw.next;
-    ini_line line = classify(raw.content);
-    // A plain conversion writes a blank H as an empty value.
-    if (line.kind == ini_line::other) {
-      std::size_t equals = raw.content.find('=');
-      if (equals != std::string_view::npos && equals > 0) {
-        values.emplace_back(trim(raw.content.substr(0, equals)), std::string_view());
-      }
-    }
-    if (line.kind == ini_line::key) {
-      values.emplace_back(line.name, raw.content.substr(line.value_begin, line.value_end - line.value_begin));
-    }
+void catalogue_update::add(const body_identity& body, std::string_view section, const update_keys& keys) {
+  merge_state& s = *state_;
+  bool other_apparition = false;
+  std::vector<std::uint32_t> found = s.matches(body, section, other_apparition);
+  for (std::uint32_t g : found) {
+    merge_state::group& group = s.groups[g];
+    group.section.assign(section);
+    group.update = parse_section(group.section, keys, body.slope);
   }
-  auto value_of = [&](std::string_view key) {
-    for (auto& [k, v] : values) {
-      if (k == key) return v;
-    }
-    return std::string_view();
-  };
-  // A key the new section leaves out (a comet's unknown H) is kept as it was.
-  auto has = [&](std::string_view key) {
-    return std::ranges::any_of(values, [&](const auto& kv) { return kv.first == key; });
-  };
-  auto index_in = [](const std::vector<std::string_view>& list, std::string_view key) {
-    for (std::size_t i = 0; i < list.size(); ++i) {
-      if (list[i] == key) return static_cast<int>(i);
-    }
-    return -1;
-  };
+  if (!found.empty()) return;
+  if (!other_apparition) return s.spool_section(body, section);
+  // Beside the section of another apparition, under a name of its own.
+  std::string_view name = section_name(section);
+  std::string renamed;
+  renamed.append("[").append(name).append("(").append(std::to_string(*body.apparition)).append(")");
+  renamed.append(section.substr(name.size() + 1));
+  s.spool_section(body, renamed);
+}
 
-  std::string_view all = std::string_view(text).substr(b.begin, b.end - b.begin);
-  // Where the keys this body lacks go: after the last key line of its last
-  // section (after the header if it has none), in the layout of its first key line.
-  bool last_of_group = &blocks[g.blocks.back()] == &b;
-  std::size_t insert_after = line_at(all, 0).next;
+namespace {
+
+// Where the keys a body lacks go: after the last key line of a section
+// (after the header if it has none), in the layout of its first key line
+// that has a value.
+struct insertion {
+  std::size_t after = 0;
   raw_line layout_line;
   ini_line layout;
-  for (std::size_t pos = insert_after; pos < all.size();) {
-    raw_line raw = line_at(all, pos);
+};
+
+insertion insertion_point(std::string_view section) {
+  insertion at;
+  at.after = line_at(section, 0).next;
+  for (std::size_t pos = at.after; pos < section.size();) {
+    raw_line raw = line_at(section, pos);
     pos = raw.next;
     ini_line line = classify(raw.content);
     if (line.kind != ini_line::key) continue;
-    insert_after = pos;
-    if (layout.kind != ini_line::key) {
-      layout = line;
-      layout_line = raw;
+    at.after = pos;
+    if (at.layout.kind != ini_line::key && line.has_value()) {
+      at.layout = line;
+      at.layout_line = raw;
     }
   }
-  std::string_view header_end = line_at(all, 0).end;
-  std::string_view line_end = !layout_line.end.empty() ? layout_line.end : !header_end.empty() ? header_end : "\n";
+  return at;
+}
 
+// A key line with its value replaced; an empty one before a comment is
+// kept apart from it.
+void write_replaced(output_buffer& out, const raw_line& raw, const ini_line& line, std::string_view value,
+                    std::string_view end) {
+  out.append(raw.content.substr(0, line.value_begin));
+  out.append(value);
+  if (!line.has_value() && line.value_begin < raw.content.size()) out.append(" ");
+  out.append(raw.content.substr(line.value_end));
+  out.append(end);
+}
+
+}  // namespace
+
+// What becomes of a key line of the body's sections: nothing (kept as it
+// is), a new value, or an empty one (the line goes).
+std::optional<std::string_view> catalogue_update::merge_state::new_value(group& g, const ini_line& line) {
+  const new_values& update = g.update;
+  const update_keys& keys = *update.keys;
+  int replaced = index_in(keys.replaced, line.name);
+  int filled = index_in(keys.filled, line.name);
+  if (replaced >= 0) g.seen |= std::uint64_t{1} << replaced;
+  if (filled >= 0) g.filled |= std::uint64_t{1} << filled;
+  if (index_in(keys.removed, line.name) >= 0) return std::string_view();
+  if (keys.slope_follows_magnitude && update.replaces_magnitude() && line.name == kSlopeKey) {
+    return update.slope ? std::string_view(*update.slope) : std::string_view();
+  }
+  bool empty_filled = filled >= 0 && !line.has_value();
+  if ((replaced >= 0 || empty_filled) && !update.value_of(line.name).empty()) return update.value_of(line.name);
+  return std::nullopt;
+}
+
+// Writes the lines of one section of a body the input holds: replaced keys
+// take the new values in place, removed keys go, and after the group's last
+// key line come the keys it lacks.
+void catalogue_update::merge_state::write_block(const block& b, output_buffer& out) {
+  group& g = groups[b.group];
+  std::string_view all = std::string_view(text).substr(b.begin, b.end - b.begin);
+  bool last_of_group = &blocks[g.blocks.back()] == &b;
+  insertion at = insertion_point(all);
+  std::string_view end_of_new = !at.layout_line.end.empty() ? at.layout_line.end : line_end;
   for (std::size_t pos = 0; pos < all.size();) {
     raw_line raw = line_at(all, pos);
     pos = raw.next;
     ini_line line = classify(raw.content);
-    if (line.kind == ini_line::key && index_in(keys.removed, line.name) >= 0) {
-      // dropped
-    } else if (int i = line.kind == ini_line::key && has(line.name) ? index_in(keys.replaced, line.name) : -1; i >= 0) {
-      g.seen |= std::uint64_t{1} << i;
-      out.append(raw.content.substr(0, line.value_begin));
-      out.append(value_of(line.name));
-      out.append(raw.content.substr(line.value_end));
-      out.append(raw.end.empty() ? line_end : raw.end);
-    } else {
+    // Only the file's last line can lack its end; new lines may follow it.
+    std::string_view end = raw.end.empty() ? end_of_new : raw.end;
+    std::optional<std::string_view> value = line.kind == ini_line::key ? new_value(g, line) : std::nullopt;
+    if (!value) {
       out.append(raw.content);
-      // Only the file's last line can lack its end; new lines may follow it.
-      out.append(raw.end.empty() ? line_end : raw.end);
+      out.append(end);
+    } else if (!value->empty()) {
+      write_replaced(out, raw, line, *value, end);
     }
-    std::uint64_t all_keys = (std::uint64_t{1} << keys.replaced.size()) - 1;
-    if (pos != insert_after || !last_of_group || g.seen == all_keys) continue;
-    for (std::size_t k = 0; k < keys.replaced.size(); ++k) {
-      std::string_view key = keys.replaced[k];
-      if ((g.seen >> k & 1U) != 0 || !has(key)) continue;
-      if (layout.kind == ini_line::key) {
-        std::string_view content = layout_line.content;
-        std::size_t width = layout.equals - layout.key_begin;
-        out.append(content.substr(0, layout.key_begin));
-        out.append(key);
-        // "key=value" stays so; "key    = value" is aligned where the key allows.
-        if (layout.name.size() < width) out.append(std::string(key.size() < width ? width - key.size() : 1, ' '));
-        out.append(content.substr(layout.equals, layout.value_begin - layout.equals));
-      } else {
-        out.append(key);
-        out.append(std::string(key.size() < kPlainKeyWidth ? kPlainKeyWidth - key.size() : 1, ' '));
-        out.append("= ");
-      }
-      out.append(value_of(key));
-      out.append(line_end);
+    if (pos == at.after && last_of_group) append_missing(g, at.layout_line.content, at.layout, end_of_new, out);
+  }
+}
+
+// The keys of the new section that none of the body's sections holds, in
+// the layout of the given key line ("key=value" stays so; "key    = value"
+// is aligned where the key allows), or the plain conversion's.
+void catalogue_update::merge_state::append_missing(group& g, std::string_view layout_text, const ini_line& layout,
+                                                   std::string_view end, output_buffer& out) {
+  const update_keys& keys = *g.update.keys;
+  auto write = [&](std::string_view key) {
+    std::string_view value = g.update.value_of(key);
+    if (value.empty()) return;
+    if (layout.kind == ini_line::key) {
+      std::size_t width = layout.equals - layout.key_begin;
+      out.append(layout_text.substr(0, layout.key_begin));
+      out.append(key);
+      if (layout.name.size() < width) out.append(std::string(key.size() < width ? width - key.size() : 1, ' '));
+      out.append(layout_text.substr(layout.equals, layout.value_begin - layout.equals));
+    } else {
+      out.append(key);
+      out.append(std::string(key.size() < kPlainKeyWidth ? kPlainKeyWidth - key.size() : 1, ' '));
+      out.append("= ");
     }
+    out.append(value);
+    out.append(end);
+  };
+  for (std::size_t k = 0; k < keys.replaced.size(); ++k) {
+    if ((g.seen >> k & 1U) == 0) write(keys.replaced[k]);
+  }
+  for (std::size_t k = 0; k < keys.filled.size(); ++k) {
+    if ((g.filled >> k & 1U) == 0) write(keys.filled[k]);
   }
 }
 
 update_counts catalogue_update::write(output_buffer& out, byte_source& spooled) {
-  state& s = *state_;
+  merge_state& s = *state_;
   update_counts counts;
   std::string_view all = s.text;
   std::size_t copied = 0;
-  for (const state::block& b : s.blocks) {
+  for (const merge_state::block& b : s.blocks) {
     if (s.groups[b.group].section.empty()) continue;
     out.append(all.substr(copied, b.begin - copied));
     s.write_block(b, out);
@@ -393,45 +429,39 @@ update_counts catalogue_update::write(output_buffer& out, byte_source& spooled) 
     ++counts.updated;
   }
   out.append(all.substr(copied));
-  if (s.spooled_count > 0 && copied < all.size() && all.back() != '\n' && all.back() != '\r') out.append("\n");
+  if (s.spooled_count > 0 && copied < all.size() && all.back() != '\n' && all.back() != '\r') out.append(s.line_end);
   s.copy_spool(out, spooled, counts);
+  counts.sections = s.blocks.size() + counts.added;
   return counts;
 }
 
-void catalogue_update::state::copy_spool(output_buffer& out, byte_source& spooled_in, update_counts& counts) {
-  std::vector<char> buffer(1 << 20);
-  std::size_t begin = 0;
-  std::size_t end = 0;
-  // At least n bytes from begin, or false at the end of the spool.
-  auto have = [&](std::size_t n) {
-    if (end - begin >= n) return true;
-    std::memmove(buffer.data(), buffer.data() + begin, end - begin);
-    end -= begin;
-    begin = 0;
-    if (buffer.size() < n) buffer.resize(n);
-    while (end < n) {
-      std::size_t got = spooled_in.read(buffer.data() + end, buffer.size() - end);
-      if (got == 0) return false;
-      end += got;
-    }
-    return true;
-  };
-  while (have(kFrameSize)) {
-    std::uint64_t hash = 0;
-    std::uint32_t size = 0;
-    std::memcpy(&hash, buffer.data() + begin, sizeof hash);
-    std::memcpy(&size, buffer.data() + begin + sizeof hash, sizeof size);
-    begin += kFrameSize;
-    if (!have(size)) throw read_error("scratch file cut short");
+namespace {
+
+// A new section, written with the catalogue's line ends.
+void append_section(output_buffer& out, std::string_view section, std::string_view line_end) {
+  if (line_end == "\n") return out.append(section);
+  for (std::size_t nl; (nl = section.find('\n')) != std::string_view::npos; section.remove_prefix(nl + 1)) {
+    out.append(section.substr(0, nl));
+    out.append(line_end);
+  }
+  out.append(section);
+}
+
+}  // namespace
+
+void catalogue_update::merge_state::copy_spool(output_buffer& out, byte_source& spooled_in, update_counts& counts) {
+  frame_reader frames(spooled_in);
+  std::uint64_t key = 0;
+  std::string_view section;
+  while (frames.next(key, section)) {
     // A body given more than once: only its last section stays.
-    auto again = superseded.find(hash);
+    auto again = superseded.find(key);
     if (again != superseded.end() && again->second > 0) {
       --again->second;
     } else {
-      out.append(std::string_view(buffer.data() + begin, size));
+      append_section(out, section, line_end);
       ++counts.added;
     }
-    begin += size;
   }
 }
 

@@ -19,14 +19,25 @@ namespace quelvarn {
 /// that take the new section's values, and the keys that go because the
 /// planetarium would let them take precedence over the new ones.
 struct update_keys {
+  /// Take the new value (a blank one keeps the catalogue's), and are added
+  /// where the body's sections lack them.
   std::vector<std::string_view> replaced;
   std::vector<std::string_view> removed;
+  /// Added where the body's sections lack them, never changed: a body
+  /// numbered since its section was written gains its number.
+  std::vector<std::string_view> filled;
+  /// The MPC fits H together with the slope G: where a section's H is
+  /// replaced, a slope_parameter it holds takes the record's G, or goes when
+  /// the record has none.
+  bool slope_follows_magnitude = false;
 };
 const update_keys& minor_planet_update_keys();
+const update_keys& comet_update_keys();
 
 struct update_counts {
-  std::uint64_t updated = 0;  // existing sections changed
-  std::uint64_t added = 0;    // sections appended
+  std::uint64_t updated = 0;   // existing sections changed
+  std::uint64_t added = 0;     // sections appended
+  std::uint64_t sections = 0;  // in the catalogue written, old and new
 };
 
 /// Holds the existing catalogue (memory grows with it, not with the input),
@@ -35,11 +46,15 @@ struct update_counts {
 class catalogue_update {
  public:
   /// existing: the catalogue's bytes, empty if there is none. spool: where
-  /// the sections of new bodies go as they come.
-  catalogue_update(std::string existing, output_buffer& spool);
+  /// the sections of new bodies go as they come. new_line_end: how lines end
+  /// in a catalogue that has no line end yet to follow.
+  catalogue_update(std::string existing, output_buffer& spool, std::string_view new_line_end = "\n");
   ~catalogue_update();
   catalogue_update(const catalogue_update&) = delete;
   catalogue_update& operator=(const catalogue_update&) = delete;
+
+  /// Whether the catalogue holds the body of this record and section.
+  bool holds(const body_identity& body, std::string_view section);
 
   /// One selected body and its section as a plain conversion writes it
   /// ("[name]", "key = value" lines, an empty line).
@@ -47,12 +62,13 @@ class catalogue_update {
 
   /// Writes the existing catalogue with its bodies' sections updated, then
   /// the new sections, read back from the spool: once for each body, the
-  /// last given. Throws write_error, and read_error for the spool.
+  /// last given. Every line written ends as the catalogue's lines end.
+  /// Throws write_error, and read_error for the spool.
   update_counts write(output_buffer& out, byte_source& spooled);
 
  private:
-  struct state;
-  std::unique_ptr<state> state_;
+  struct merge_state;
+  std::unique_ptr<merge_state> state_;
 };
 
 }  // namespace quelvarn

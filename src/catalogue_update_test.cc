@@ -1,3 +1,4 @@
+// The merge, on catalogues in every layout the planetarium reads.
 #include "catalogue_update.h"
 
 #include <gtest/gtest.h>
@@ -5,10 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "comet_section.h"
 #include "section_writer.h"
+#include "test_support.h"
 
 namespace quelvarn {
 namespace {
+
+using testing::crlf;
 
 // A record line of the published layout: H, mean anomaly (9 columns) and
 // designation (columns 166 onwards) as given.
@@ -32,12 +37,17 @@ struct result {
   update_counts counts;
 };
 
-result update(const std::string& existing, const std::vector<std::string>& lines) {
+// Minor-planet records and comet lines alike, as the record loop adds them.
+result update(const std::string& existing, const std::vector<std::string>& lines, std::string_view line_end = "\n") {
   string_sink spooled;
   output_buffer spool(spooled, block_writer::caller);
-  catalogue_update merge(existing, spool);
+  catalogue_update merge(existing, spool, line_end);
   for (const std::string& line : lines) {
-    merge.add(minor_planet_identity(line), plain_section(line), minor_planet_update_keys());
+    if (comet_line_problem(line).empty()) {
+      merge.add(comet_body_identity(line), comet_section_text(line), comet_update_keys());
+    } else {
+      merge.add(minor_planet_identity(line), plain_section(line), minor_planet_update_keys());
+    }
   }
   spool.finish();
   string_sink written;
@@ -131,7 +141,7 @@ TEST(CatalogueUpdate, ChangesExactlyTheOrbitsOfTheBodiesItHolds) {
       "minor_planet_number = 433\n"
       "type                = asteroid\n"
       "orbit_Eccentricity  = 0.0874361\n"
-      "slope_parameter     = 0.46\n"
+      "slope_parameter     = 0.15\n"
       "orbit_Epoch         = 2460200.5\n"
       "orbit_MeanAnomaly   = 20.00000\n"
       "orbit_MeanMotion    = 0.21409163\n"
@@ -162,7 +172,7 @@ TEST(CatalogueUpdate, ChangesExactlyTheOrbitsOfTheBodiesItHolds) {
       "just some words\n"
       "[2024yr4]\n"
       "name = 2024  yr4\n"
-      "absolute_magnitude = \n"
+      "absolute_magnitude = 23.1\n"
       "type = asteroid\n"
       "orbit_Epoch = 2460200.5\n"
       "orbit_MeanAnomaly = 30.00000\n"
@@ -171,12 +181,13 @@ TEST(CatalogueUpdate, ChangesExactlyTheOrbitsOfTheBodiesItHolds) {
       "orbit_Eccentricity = 0.0874361\n"
       "orbit_Inclination = 12.95437\n"
       "orbit_AscendingNode = 211.31012\n"
-      "orbit_ArgOfPericenter = 150.14563\n"
-      "absolute_magnitude = 23.1\n" +
+      "orbit_ArgOfPericenter = 150.14563\n" +
       plain_section(astraea) + plain_section(hebe) + plain_section(record("15.0 ", " 40.00000", "           2024 YR5"));
   EXPECT_EQ(r.text, expected);
   EXPECT_EQ(r.counts.updated, 4U);
   EXPECT_EQ(r.counts.added, 3U);
+  // Once updated, the same input changes nothing more.
+  EXPECT_EQ(update(r.text, {astraea, hebe}).text, r.text);
 }
 
 TEST(CatalogueUpdate, WithoutAMatchTheCatalogueStaysAndNewSectionsFollow) {
@@ -187,7 +198,8 @@ TEST(CatalogueUpdate, WithoutAMatchTheCatalogueStaysAndNewSectionsFollow) {
   } cases[] = {
       {"", section},
       {"[x]\ntype=comet", "[x]\ntype=comet\n" + section},
-      {"[x]\r\ntype=comet\r\n", "[x]\r\ntype=comet\r\n" + section},
+      // New sections end their lines as the catalogue does.
+      {"[x]\r\ntype=comet\r\n", "[x]\r\ntype=comet\r\n" + crlf(section)},
       // Names that only look like a body's, and lines the planetarium ignores.
       {"[v]\nname=Vesta # not 4\nminor_planet_number = 44\n#[4vesta]\n\x01\xff\n",
        "[v]\nname=Vesta # not 4\nminor_planet_number = 44\n#[4vesta]\n\x01\xff\n" + section},
@@ -195,6 +207,10 @@ TEST(CatalogueUpdate, WithoutAMatchTheCatalogueStaysAndNewSectionsFollow) {
   for (const auto& c : cases) {
     result r = update(c.existing, {vesta});
     EXPECT_EQ(r.text, c.expected) << c.existing;
+    // A catalogue without line ends yet follows the platform's.
+    if (c.existing.empty()) {
+      EXPECT_EQ(update(c.existing, {vesta}, "\r\n").text, crlf(section));
+    }
     EXPECT_EQ(r.counts.added, 1U);
     EXPECT_EQ(r.counts.updated, 0U);
   }
@@ -207,6 +223,126 @@ TEST(CatalogueUpdate, MatchesASectionOfTheNameANewSectionWouldTake) {
   EXPECT_TRUE(r.text.starts_with("\xEF\xBB\xBF[4vesta]\ntype=dwarf planet\norbit_MeanAnomaly=1.00000\n")) << r.text;
   EXPECT_EQ(r.counts.updated, 1U);
   EXPECT_EQ(r.counts.added, 0U);
+}
+
+// Comet lines of the MPC's file (2021).
+const std::string kEncke2020 =
+    "0002P         2020 06 27.0592  0.334149  0.849348  186.6356  334.5140   11.8043  20211016  11.5  6.0  "
+    "2P/Encke                                                 MPEC 2021-TD0";
+const std::string kPonsBrooks2024 =
+    "0012P         2024 04 20.7057  0.781835  0.954403  198.9937  255.7777   74.1378  20211016   5.0  6.0  "
+    "12P/Pons-Brooks                                           27,  604";
+const std::string kSchwassmannWachmann =
+    "0073P         2022 08 25.6805  0.972792  0.685454  199.4771   69.6212   11.2280  20211016  11.5  6.0  "
+    "73P/Schwassmann-Wachmann                                 MPC106348";
+const std::string kSidingSpring =
+    "    PK04V030  2023 11 22.4028  3.952523  0.446280  322.3872  356.1274   50.4427  20211016  11.5  4.0  "
+    "P/2004 V3 (Siding Spring)                                MPC 55521";
+
+std::string with(std::string line, std::size_t column, const std::string& text) {
+  return line.replace(column - 1, text.size(), text);
+}
+
+// The same body under the names it went by, and the values an update must
+// not lose. Every case, updated once more from the same input, stays as it is.
+TEST(CatalogueUpdate, FindsEachBodyOnceAndKeepsWhatTheInputDoesNotKnow) {
+  std::string tk7 = record("20.8 ", " 30.00000", " (706765) 2010 TK7");
+  std::string lf64 = record("     ", " 31.00000", "           2010 LF64");
+  std::string eros = record("10.31", " 32.00000", "    (433) Eros");
+  std::string eros_no_g = with(eros, 15, "     ");
+  std::string encke = comet_section_text(kEncke2020);
+  struct {
+    std::string name, existing;
+    std::vector<std::string> lines;
+    std::vector<std::string> expected;  // in this order in the result
+    std::uint64_t updated, added;
+  } cases[] = {
+      {"numbered since",
+       "[TK7_Trojan]\nname=2010 TK7\nalbedo=0.1\n",
+       {tk7},
+       {"[TK7_Trojan]\nname=2010 TK7\nalbedo=0.1\norbit_Epoch=2460200.5\norbit_MeanAnomaly=30.00000\n",
+        "absolute_magnitude=20.8\nminor_planet_number=706765\n"},
+       1,
+       0},
+      {"numbered since, but another body's number",
+       "[x]\nname=2010 TK7\nminor_planet_number=7\n",
+       {tk7},
+       {"[x]\nname=2010 TK7\nminor_planet_number=7\n[7067652010tk7]\n"},
+       0,
+       1},
+      {"blank H",
+       "[x]\nname=2010 LF64\nabsolute_magnitude = 21.5\nslope_parameter = 0.3\n",
+       {lf64},
+       {"absolute_magnitude = 21.5\nslope_parameter = 0.3\norbit_Epoch=2460200.5\n"},
+       1,
+       0},
+      {"G follows H",
+       "[433eros]\nname=Eros\nslope_parameter=0.46\nabsolute_magnitude=11.16\n",
+       {eros},
+       {"slope_parameter=0.15\nabsolute_magnitude=10.31\n"},
+       1,
+       0},
+      {"blank G",
+       "[433eros]\nname=Eros\nslope_parameter=0.46 # fit\nabsolute_magnitude=\n",
+       {eros_no_g},
+       {"[433eros]\nname=Eros\nabsolute_magnitude=10.31\norbit_Epoch"},
+       1,
+       0},
+      {"empty value before a comment",
+       "[433eros]\nname=Eros\nabsolute_magnitude = # unknown\n",
+       {eros},
+       {"absolute_magnitude = 10.31 # unknown\n"},
+       1,
+       0},
+      {"a comet the MPC respelled",
+       "[ss]\nname=P/2004 V3 (SidingSpring)\nradius=2\n",
+       {kSidingSpring},
+       {"[ss]\nname=P/2004 V3 (SidingSpring)\nradius=2\nabsolute_magnitude=11.5\n",
+        "orbit_TimeAtPericenter=2460270.9028\n"},
+       1,
+       0},
+      {"fragments apart",
+       "[ss]\nname=P/2004 V3-A (Siding Spring)\n",
+       {kSidingSpring},
+       {"[ss]\nname=P/2004 V3-A (Siding Spring)\n[p2004v3(sidingspring)]\n"},
+       0,
+       1},
+      {"apparitions",
+       "[12P]\nname=12P/Pons-Brooks (2024)\n[2P]\nname=2P/Encke (2023)\n[73P]\nname=73P/Schwassmann-Wachmann\n",
+       {kPonsBrooks2024, kEncke2020, kSchwassmannWachmann},
+       {"[12P]\nname=12P/Pons-Brooks (2024)\nabsolute_magnitude=5.0\norbit_ArgOfPericenter=198.9937\n",
+        "[2P]\nname=2P/Encke (2023)\n[73P]\nname=73P/Schwassmann-Wachmann\nabsolute_magnitude=11.5\n",
+        "orbit_ArgOfPericenter=199.4771\n", "slope_parameter=6.0\n" + encke},
+       2,
+       1},
+      {"the section named for the apparition first",
+       "[2pencke]\nname=2P/Encke\n[2P_2020]\nname=2P/Encke (2020)\norbit_TimeAtPericenter=2458000.0\n", {kEncke2020},
+       {"[2pencke]\nname=2P/Encke\n[2P_2020]\nname=2P/Encke (2020)\norbit_TimeAtPericenter=2459027.5592\n"}, 1, 0},
+      {"a designation alone", "[P2004V3]\nname=P/2004 V3\n", {kSidingSpring}, {"[P2004V3]\nname=P/2004 V3\nabsolute"}, 1, 0},
+      {"a minor planet's name in parentheses is no apparition", "[433eros]\nname=Eros (1898)\nalbedo=0.25\n", {eros},
+       {"[433eros]\nname=Eros (1898)\nalbedo=0.25\norbit_Epoch"}, 1, 0},
+      {"a name without the number", "[e]\nname=Eros\nminor_planet_number =\n", {eros},
+       {"[e]\nname=Eros\nminor_planet_number =433\n"}, 1, 0},
+      {"a slope that is no number", "[433eros]\nname=Eros\nslope_parameter=0.46\n", {with(eros, 15, "0\r[a]")},
+       {"[433eros]\nname=Eros\norbit_Epoch"}, 1, 0},
+      {"another apparition under the same section name",
+       "[2pencke]\nname=2P/Encke (2023)\n",
+       {kEncke2020},
+       {"[2pencke]\nname=2P/Encke (2023)\n[2pencke(2020)]\n" + encke.substr(encke.find('\n') + 1)},
+       0,
+       1},
+  };
+  for (const auto& c : cases) {
+    result r = update(c.existing, c.lines);
+    std::size_t at = 0;
+    for (const std::string& part : c.expected) {
+      at = r.text.find(part, at);
+      EXPECT_NE(at, std::string::npos) << c.name << ": " << part << "\nin\n" << r.text;
+    }
+    EXPECT_EQ(r.counts.updated, c.updated) << c.name;
+    EXPECT_EQ(r.counts.added, c.added) << c.name;
+    EXPECT_EQ(update(r.text, c.lines).text, r.text) << c.name;
+  }
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// Fixed blocks handed between two threads, in order.
 #include "chunk_pipe.h"
 
 #include <chrono>

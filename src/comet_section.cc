@@ -1,3 +1,4 @@
+// One comet line to one section of the catalogue.
 #include "comet_section.h"
 
 #include <algorithm>
@@ -65,13 +66,17 @@ int base62(char c) {
 }
 bool is_base62(char c) { return is_digit(c) || is_upper(c) || is_lower(c); }
 
-// Columns 6-12: blank for a numbered comet (a fragment letter may stand in
-// 12), or a packed provisional designation: century letter, two digits of
-// the year, half-month letter, packed order number, and 0, a fragment letter
-// or the second letter of a designation given first to an asteroid.
+// Columns 6-12: blank for a numbered comet, but for a fragment in small
+// letters, one in 12 ("3D-A") or two in 11-12 ("73P-BT"); or a packed
+// provisional designation: century letter, two digits of the year,
+// half-month letter, packed order number (its tens may be a small letter),
+// and 0, a fragment letter or the second letter of a designation given first
+// to an asteroid.
 bool provisional_readable(std::string_view p) {
   if (p.size() != 7) return false;
-  if (all_of(p.substr(0, 6), is_blank)) return p[6] == ' ' || is_lower(p[6]);
+  if (all_of(p.substr(0, 5), is_blank)) {
+    return (p[5] == ' ' && (p[6] == ' ' || is_lower(p[6]))) || (is_lower(p[5]) && is_lower(p[6]));
+  }
   return p[0] >= 'A' && p[0] <= 'K' && is_digit(p[1]) && is_digit(p[2]) && is_upper(p[3]) && is_base62(p[4]) &&
          is_digit(p[5]) && (p[6] == '0' || is_upper(p[6]) || is_lower(p[6]));
 }
@@ -246,6 +251,7 @@ body_identity comet_body_identity(std::string_view line) {
     body.name = comet.name.substr(slash + 1);  // "12P/Pons-Brooks"
   }
   body.magnitude = comet.magnitude;
+  body.apparition = whole_number(trimmed(line, kYear), true);
   body.periodic = std::move(comet.periodic);
   body.provisional = std::move(comet.provisional);
   return body;
@@ -260,7 +266,11 @@ comet_identity identify_comet(std::string_view line) {
   if (!number.empty()) {
     std::optional<int> n = whole_number(number, false);
     id.periodic = std::to_string(n.value_or(0)) + std::string(type);
-    if (fragment) id.periodic += std::string("-") + static_cast<char>(packed[6] - 'a' + 'A');
+    if (fragment) {
+      id.periodic += '-';
+      if (is_lower(packed[5])) id.periodic += static_cast<char>(packed[5] - 'a' + 'A');
+      id.periodic += static_cast<char>(packed[6] - 'a' + 'A');
+    }
   }
   if (provisional_readable(packed) && packed[0] != ' ') {
     int order = base62(packed[4]) * 10 + (packed[5] - '0');

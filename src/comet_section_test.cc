@@ -1,3 +1,4 @@
+// Comet lines to sections, their checks and their identity.
 #include "comet_section.h"
 
 #include <gtest/gtest.h>
@@ -133,6 +134,12 @@ TEST(IdentifyComet, DesignationsNameAndMagnitude) {
   EXPECT_EQ(identify_comet(with(kHaleBopp, 1, "    PJ99XC0N")).provisional, "P/1999 XN120");
   EXPECT_EQ(identify_comet(with(kHaleBopp, 1, "    PK10W00K")).provisional, "P/2010 WK");
   EXPECT_EQ(identify_comet(with(kHaleBopp, 1, "    PK13R03a")).provisional, "P/2013 R3-A");
+  // Fragments of two letters, and order numbers whose tens are a small letter.
+  std::string two_letters = with(kFragment, 1, "0073P     bt");
+  EXPECT_EQ(comet_line_problem(two_letters), "");
+  EXPECT_EQ(identify_comet(two_letters).periodic, "73P-BT");
+  EXPECT_EQ(comet_line_problem(with(kFragment, 1, "0073P     b ")), "bad designation");
+  EXPECT_EQ(identify_comet(with(kHaleBopp, 1, "    CK14Od2G")).provisional, "C/2014 OG392");
   EXPECT_EQ(identify_comet(with(kHaleBopp, 92, "    ")).magnitude, "");
 }
 

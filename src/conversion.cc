@@ -1,3 +1,4 @@
+// The record loop: lines in, sections and progress messages out.
 #include "conversion.h"
 
 #include <charconv>
@@ -33,59 +34,11 @@ std::string convert_record(const text_line& line, char* room, char*& end) {
 
 }  // namespace
 
-std::string decimal(std::uint64_t n) {
-  char digits[24];
-  return std::string(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
-}
-
-namespace {
-
-// The length of the UTF-8 sequence at the start of text that encodes a
-// printable character, or 0.
-std::size_t printable_sequence(std::string_view text) {
-  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  unsigned char lead = byte(0);
-  if (lead < 0x80) return lead >= 0x20 && lead != 0x7f ? 1 : 0;
-  std::size_t size = lead >= 0xc2 && lead <= 0xdf   ? 2
-                     : lead >= 0xe0 && lead <= 0xef ? 3
-                     : lead >= 0xf0 && lead <= 0xf4 ? 4
-                                                    : 0;
-  if (size == 0 || text.size() < size) return 0;
-  for (std::size_t i = 1; i < size; ++i) {
-    if ((byte(i) & 0xc0) != 0x80) return 0;
-  }
-  // Overlong forms, surrogates, values past U+10FFFF and the C1 controls.
-  if ((lead == 0xe0 && byte(1) < 0xa0) || (lead == 0xed && byte(1) > 0x9f) || (lead == 0xf0 && byte(1) < 0x90) ||
-      (lead == 0xf4 && byte(1) > 0x8f) || (lead == 0xc2 && byte(1) < 0xa0)) {
-    return 0;
-  }
-  return size;
-}
-
-}  // namespace
-
-std::string printable(std::string_view text) {
-  std::string shown;
-  shown.reserve(text.size());
-  while (!text.empty()) {
-    std::size_t size = printable_sequence(text);
-    shown.append(size == 0 ? std::string_view("?") : text.substr(0, size));
-    text.remove_prefix(size == 0 ? 1 : size);
-  }
-  return shown;
-}
-
-void console::say(std::string_view line) {
-  if (!to_) return;
-  // Paths and record fields are echoed: an escape sequence in them must not
-  // reach the user's terminal. A console that has gone away must not stop
-  // the conversion; it is only remembered, for the runs whose whole purpose
-  // is what they print.
-  if (!write_line(*to_, printable(line))) failed_ = true;
-}
-
 input_kind recognise_input(line_reader& lines, text_line& first) {
   if (!lines.next(first)) return input_kind::bad;
+  // What Windows editors put before the text: no part of the first line.
+  constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+  if (first.text.starts_with(kUtf8Mark)) first.text.remove_prefix(kUtf8Mark.size());
   if (is_title_line(first.text)) return input_kind::mpcorb;
   while (first.text.empty()) {
     if (!lines.next(first)) return input_kind::bad;
@@ -159,10 +112,15 @@ bool comet_selected(selection* select, std::string_view line) {
   return select == nullptr || (select->passes(comet_body_identity(line)) && select->take());
 }
 
-const update_keys& comet_update_keys() {
-  static const update_keys keys{{kCometReplacedKeys.begin(), kCometReplacedKeys.end()},
-                                {kCometRemovedKeys.begin(), kCometRemovedKeys.end()}};
-  return keys;
+// --update: a body the selection passes, and with --existing only one the
+// catalogue holds, is merged.
+bool merged(catalogue_update& update, selection* select, const body_identity& body, std::string_view section,
+            const update_keys& keys) {
+  if (select != nullptr && !select->passes(body)) return false;
+  if (select != nullptr && select->existing_only() && !update.holds(body, section)) return false;
+  if (select != nullptr && !select->take()) return false;
+  update.add(body, section, keys);
+  return true;
 }
 
 }  // namespace
@@ -188,19 +146,15 @@ conversion_counts update_records(line_reader& lines, input_kind kind, text_line&
                                  console& con, selection* select) {
   if (kind == input_kind::comets) {
     return comet_loop(lines, first, con, [&](std::string_view line, char*, char*) {
-      if (!comet_selected(select, line)) return false;
-      update.add(comet_body_identity(line), comet_section_text(line), comet_update_keys());
-      return true;
+      return merged(update, select, comet_body_identity(line), comet_section_text(line), comet_update_keys());
     });
   }
   char buffer[kMaxSectionSize];
   return minor_planet_loop(
       lines, kind, first, con, [&] { return buffer; },
       [&](std::string_view line, char* section, char* end) {
-        if (!selected(select, line)) return false;
-        update.add(minor_planet_identity(line), std::string_view(section, static_cast<std::size_t>(end - section)),
-                   minor_planet_update_keys());
-        return true;
+        return merged(update, select, minor_planet_identity(line),
+                      std::string_view(section, static_cast<std::size_t>(end - section)), minor_planet_update_keys());
       });
 }
 

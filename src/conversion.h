@@ -8,39 +8,13 @@
 #include <string_view>
 
 #include "catalogue_update.h"
+#include "console.h"
 #include "input_kind.h"
 #include "line_reader.h"
 #include "output_buffer.h"
-#include "platform.h"
 #include "selection.h"
 
 namespace quelvarn {
-
-/// The text with every control character and every byte that is not part
-/// of valid UTF-8 shown as "?".
-std::string printable(std::string_view text);
-
-/// Console lines, each written and flushed as a whole the moment it is said,
-/// through printable().
-class console {
- public:
-  explicit console(standard_stream to) : to_(to) {}
-  /// Says nothing (fuzzing, or no stream is free for messages).
-  static console silent() { return console(); }
-  void say(std::string_view line);
-  /// Whether a line could not be written.
-  bool failed() const { return failed_; }
-  /// Where the lines go; nothing when silent.
-  std::optional<standard_stream> stream() const { return to_; }
-
- private:
-  console() = default;
-  std::optional<standard_stream> to_;
-  bool failed_ = false;
-};
-
-/// n in plain decimal, as the console messages print numbers.
-std::string decimal(std::uint64_t n);
 
 /// Reads the first lines and tells what kind of file they begin: MPCORB's
 /// title on the first line (only its first 64 KiB are searched), or else

@@ -1,3 +1,4 @@
+// Raw deflate decoding with Intel's ISA-L, where the build finds it.
 #include <isa-l/crc.h>
 #include <isa-l/igzip_lib.h>
 

@@ -1,3 +1,4 @@
+// Raw deflate decoding with zlib, where ISA-L is not used.
 #include <zlib.h>
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Which kind of orbit file the input is, from its first lines.
 #include "input_kind.h"
 
 #include <algorithm>

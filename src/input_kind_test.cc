@@ -1,3 +1,4 @@
+// Recognition of each kind of input by its first record.
 #include "input_kind.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,14 @@
+// The catalogue's bytes: gzip framing and decoding, and the read-ahead thread.
 #include "input_stream.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <optional>
+#include <thread>
 
+#include "chunk_pipe.h"
 #include "inflater.h"
 #include "platform.h"
 
@@ -29,11 +33,38 @@ constexpr unsigned char kName = 0x08;
 constexpr unsigned char kComment = 0x10;
 constexpr unsigned char kReservedFlags = 0xe0;
 
+// Reads another source ahead on a thread of its own, so that producing the
+// bytes (decompressing them, above all) overlaps their conversion. Its
+// blocks are lent out as they are, without a copy.
+class prefetch_source final : public block_source, public spare_time_lender {
+ public:
+  explicit prefetch_source(std::unique_ptr<byte_source> inner);
+  ~prefetch_source() override;
+  prefetch_source(const prefetch_source&) = delete;
+  prefetch_source& operator=(const prefetch_source&) = delete;
+  std::size_t read(char* buf, std::size_t n) override;
+  std::string_view next_block() override;
+  void share_spare_time(spare_work work) override;
+
+ private:
+  // Whether a block with unread bytes is at hand, once the last one is back.
+  bool advance();
+  bool reader_does_spare_work();
+
+  std::unique_ptr<byte_source> inner_;
+  chunk_pipe pipe_;
+  std::thread reader_;
+  chunk* current_ = nullptr;
+  std::size_t offset_ = 0;
+  std::mutex spare_mutex_;  // the reading thread holds it while it works
+  spare_work spare_;
+};
+
 }  // namespace
 
 // The gzip framing (RFC 1952) is read here, the deflate data in between by
 // the inflater, so that both decoders accept and refuse the same files.
-struct gzip_source::state {
+struct gzip_source::decoder {
   std::unique_ptr<byte_source> compressed;
   inflater decoder;
   // The decoder's read-ahead, kept from the block before, then the block.
@@ -133,14 +164,14 @@ struct gzip_source::state {
   }
 };
 
-gzip_source::gzip_source(std::unique_ptr<byte_source> compressed) : state_(std::make_unique<state>()) {
-  state_->compressed = std::move(compressed);
+gzip_source::gzip_source(std::unique_ptr<byte_source> compressed) : decoder_(std::make_unique<decoder>()) {
+  decoder_->compressed = std::move(compressed);
 }
 
 gzip_source::~gzip_source() = default;
 
 std::size_t gzip_source::read(char* buf, std::size_t n) {
-  state& s = *state_;
+  decoder& s = *decoder_;
   byte_span out{reinterpret_cast<unsigned char*>(buf), n};
   while (out.size == n && n > 0) {
     // Members joined with cat are read one after another.
@@ -239,15 +270,9 @@ std::size_t prefixed_source::read(char* buf, std::size_t n) {
   return rest_->read(buf, n);
 }
 
-bool reads_ahead(const byte_source& input) { return dynamic_cast<const prefetch_source*>(&input) != nullptr; }
-
-void share_spare_time(byte_source& input, spare_work work) {
-  if (auto* prefetch = dynamic_cast<prefetch_source*>(&input)) prefetch->share_spare_time(std::move(work));
-}
-
 const char* gzip_decoder_name() { return inflater::kName; }
 
-std::unique_ptr<byte_source> open_catalogue_stream(std::unique_ptr<byte_source> raw, bool threaded) {
+catalogue_stream open_catalogue_stream(std::unique_ptr<byte_source> raw, bool threaded) {
   std::string magic(2, '\0');
   std::size_t have = 0;
   while (have < magic.size()) {
@@ -258,10 +283,12 @@ std::unique_ptr<byte_source> open_catalogue_stream(std::unique_ptr<byte_source> 
   magic.resize(have);
   bool gzip = magic == "\x1f\x8b";
   std::unique_ptr<byte_source> stream = std::make_unique<prefixed_source>(std::move(magic), std::move(raw));
-  if (!gzip) return stream;
+  if (!gzip) return {std::move(stream)};
   stream = std::make_unique<gzip_source>(std::move(stream));
-  if (threaded) stream = std::make_unique<prefetch_source>(std::move(stream));
-  return stream;
+  if (!threaded) return {std::move(stream)};
+  auto ahead = std::make_unique<prefetch_source>(std::move(stream));
+  spare_time_lender* lender = ahead.get();
+  return {std::move(ahead), lender};
 }
 
 }  // namespace quelvarn

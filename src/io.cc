@@ -1,3 +1,4 @@
+// Byte streams in and out: the few that need no system.
 #include "io.h"
 
 #include <algorithm>

@@ -52,6 +52,16 @@ class byte_sink {
   virtual void write(std::string_view data) = 0;
 };
 
+/// Bytes written once, then read back once from the start.
+class scratch_space {
+ public:
+  virtual ~scratch_space() = default;
+  /// Bytes as they are, on every platform.
+  virtual byte_sink& sink() = 0;
+  /// What was written, from its start. Throws read_error.
+  virtual byte_source& rewind() = 0;
+};
+
 /// Turns every LF into CR LF on the way to another sink, as a text-mode
 /// file on Windows does.
 class crlf_sink final : public byte_sink {
@@ -79,6 +89,20 @@ class string_sink final : public byte_sink {
  public:
   void write(std::string_view data) override { text.append(data); }
   std::string text;
+};
+
+/// Scratch space in memory; for tests and fuzzing.
+class memory_scratch final : public scratch_space {
+ public:
+  byte_sink& sink() override { return written_; }
+  byte_source& rewind() override {
+    reader_ = memory_source(written_.text);
+    return reader_;
+  }
+
+ private:
+  string_sink written_;
+  memory_source reader_{std::string_view()};
 };
 
 }  // namespace quelvarn

@@ -1,3 +1,4 @@
+// The CR LF conversion of text written for Windows.
 #include "io.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Calendar dates (Julian before 1582 October 15) to Julian Days.
 #include "julian_day.h"
 
 #include <charconv>

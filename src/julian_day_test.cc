@@ -1,3 +1,4 @@
+// Julian Days of dates and times in both calendars.
 #include "julian_day.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Text lines from a byte stream, in bounded memory.
 #include "line_reader.h"
 
 #include <algorithm>

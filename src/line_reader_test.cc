@@ -1,3 +1,4 @@
+// Line splitting as text mode does it, and overlong lines.
 #include "line_reader.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,12 @@
+// The command line read into options, and the help text.
 #include "options.h"
 
 #include <charconv>
 #include <cstdint>
+#include <iterator>
 #include <optional>
+
+#include "version.h"
 
 namespace quelvarn {
 namespace {
@@ -57,6 +61,8 @@ bool apply_flag(std::string_view option, options& opts) {
     opts.update = true;
   } else if (option == "--numbered") {
     opts.select.numbered = true;
+  } else if (option == "--existing") {
+    opts.select.existing = true;
   } else {
     return false;
   }
@@ -97,6 +103,8 @@ options parse_options(const std::vector<std::string_view>& args) {
       throw usage_error(" unknown option " + std::string(option));
     }
   }
+  // What a catalogue holds is known only of the one being updated.
+  if (opts.select.existing && !opts.update) throw usage_error(" option --existing needs --update");
   return opts;
 }
 
@@ -108,11 +116,67 @@ const std::vector<std::string_view>& option_lines() {
       "  --class LIST       only bodies of these orbit classes, comma-separated",
       "  --body ID          only this body: number, designation or name (repeatable)",
       "  --limit N          only the first N bodies that pass the other options",
+      "  --existing         with --update: only the bodies OUTPUT already holds",
       "  --cache-dir DIR    keep downloads of a URL given as INPUT in DIR",
       "  --help, -h         this text",
       "  --version          the version",
       "  --                 the end of the options (for a path that begins with -)",
   };
+  return lines;
+}
+
+namespace {
+
+// The help text around the option lines; the first line names the version.
+constexpr std::string_view kHelpHead[] = {
+    ": converts the Minor Planet Center's orbit files",
+    "(MPCORB.DAT, the smaller minor-planet files and CometEls.txt, plain or",
+    "gzip-compressed) into the minor-body catalogue that the Stellarium",
+    "planetarium reads (ssystem_minor.ini).",
+    "",
+    "Usage: quelvarn [OPTIONS] INPUT OUTPUT",
+    "       quelvarn --help | -h | --version",
+    "",
+    "  INPUT   MPCORB.DAT, a minor-planet file in its record layout without its",
+    "          header (NEA.txt, Distant.txt, Unusual.txt, DAILY.DAT), or the comet",
+    "          file CometEls.txt; told apart by content, never by name",
+    "  OUTPUT  the catalogue to write, such as ~/.stellarium/data/ssystem_minor.ini;",
+    "          it is replaced only once the whole conversion has succeeded",
+    "",
+    "Options (before or after the paths; --opt VALUE or --opt=VALUE):",
+};
+constexpr std::string_view kHelpTail[] = {
+    "A body is written when it passes every kind of option given, such as:",
+    "  quelvarn --update --max-magnitude 12 MPCORB.DAT.gz ssystem_minor.ini",
+    "",
+    "Messages go to standard output, or to standard error when OUTPUT is",
+    "standard output itself (quelvarn MPCORB.DAT /dev/stdout | ...).",
+    "",
+    "Exit status: 0 converted; 1 the input or the output failed (an existing",
+    "OUTPUT is left as it was); 2 wrong arguments.",
+    "",
+    "The MPC publishes the files daily:",
+    "  https://www.minorplanetcenter.net/iau/MPCORB/MPCORB.DAT.gz",
+    "  https://www.minorplanetcenter.net/iau/MPCORB/CometEls.txt",
+    "  https://www.minorplanetcenter.net/iau/MPCORB/ (NEA.txt, Distant.txt, ...)",
+};
+
+}  // namespace
+
+std::vector<std::string> help_text() {
+  std::vector<std::string> lines(std::begin(kHelpHead), std::end(kHelpHead));
+  lines.front() = std::string("quelvarn ") + kVersion + lines.front();
+  for (std::string_view line : option_lines()) lines.emplace_back(line);
+  lines.emplace_back("");
+  // The class names, wrapped to fit 80 columns.
+  std::string classes = "Orbit classes: " + orbit_class_names() + ".";
+  while (classes.size() > 80) {
+    std::size_t cut = classes.rfind(' ', 80);
+    lines.push_back(classes.substr(0, cut));
+    classes = "  " + classes.substr(cut + 1);
+  }
+  lines.push_back(classes);
+  lines.insert(lines.end(), std::begin(kHelpTail), std::end(kHelpTail));
   return lines;
 }
 

@@ -37,6 +37,9 @@ options parse_options(const std::vector<std::string_view>& args);
 /// One line per option, for the help text.
 const std::vector<std::string_view>& option_lines();
 
+/// The lines of --help.
+std::vector<std::string> help_text();
+
 }  // namespace quelvarn
 
 #endif  // QUELVARN_OPTIONS_H_

@@ -1,3 +1,4 @@
+// Options in any order, and the errors that name them.
 #include "options.h"
 
 #include <gtest/gtest.h>

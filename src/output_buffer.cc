@@ -1,3 +1,4 @@
+// Output in large blocks, written by whichever thread has time.
 #include "output_buffer.h"
 
 #include <cstring>
@@ -29,11 +30,17 @@ std::size_t block_count(block_writer writer) {
   return kSharedBlocks;
 }
 
+// A buffer written by its caller is for small outputs (tests, fuzzing,
+// scratch work): a smaller block costs less to make.
+std::size_t block_size(block_writer writer) {
+  return writer == block_writer::caller ? output_buffer::kSmallBlockSize : output_buffer::kBlockSize;
+}
+
 }  // namespace
 
 output_buffer::output_buffer(byte_sink& sink, block_writer writer)
     : sink_(sink),
-      pipe_(block_count(writer), kBlockSize, writer == block_writer::shared),
+      pipe_(block_count(writer), block_size(writer), writer == block_writer::shared),
       shared_(writer == block_writer::shared) {
   if (writer == block_writer::thread) {
     writer_ = start_quiet_thread([this] {

@@ -28,13 +28,14 @@ enum class block_writer {
 class output_buffer {
  public:
   static constexpr std::size_t kBlockSize = 1 << 20;
+  static constexpr std::size_t kSmallBlockSize = 16 << 10;  // block_writer::caller
 
   explicit output_buffer(byte_sink& sink, block_writer writer = block_writer::thread);
   ~output_buffer();
   output_buffer(const output_buffer&) = delete;
   output_buffer& operator=(const output_buffer&) = delete;
 
-  /// Room for at least n bytes (n at most kBlockSize); fill it and pass the
+  /// Room for at least n bytes (n at most kSmallBlockSize); fill it and pass the
   /// end of what was written to commit().
   char* reserve(std::size_t n) {
     if (static_cast<std::size_t>(end_ - pos_) < n) next_block();

@@ -1,3 +1,4 @@
+// Blocks written in order by each kind of writer, and write errors.
 #include "output_buffer.h"
 
 #include <gtest/gtest.h>

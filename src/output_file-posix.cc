@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "output_file.h"
+#include "spool_file.h"
 
 #if defined(__linux__) && defined(O_TMPFILE) && !defined(QUELVARN_PORTABLE_POSIX)
 #define QUELVARN_UNNAMED_TEMPORARY 1
@@ -201,6 +202,10 @@ output_file::output_file(const std::string& path, temporary kind) : impl_(std::m
       o.sink = fd_sink(o.fd);
       return;
     }
+    // A catalogue the user made read-only, or may not write, stays theirs:
+    // a rename would replace it all the same, where the owner would not.
+    if ((st.st_mode & 0222) == 0) errno = EACCES;
+    if ((st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0) fail();
     exists = true;
   } else if (errno != ENOENT) {
     fail();
@@ -251,6 +256,8 @@ output_file::~output_file() { impl_->discard(); }
 void output_file::abandon_temporary() { remove_all(); }
 
 byte_sink& output_file::sink() { return impl_->sink; }
+
+std::string_view output_file::text_line_end() { return "\n"; }
 
 byte_sink& output_file::binary_sink() { return impl_->sink; }
 

@@ -1,3 +1,4 @@
+// Permissions and links of a replaced catalogue on POSIX systems.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

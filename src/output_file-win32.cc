@@ -7,6 +7,7 @@
 
 #include "output_file.h"
 #include "platform-win32.h"
+#include "spool_file.h"
 
 namespace quelvarn {
 namespace {
@@ -173,6 +174,8 @@ output_file::~output_file() {
 }
 
 byte_sink& output_file::sink() { return impl_->text; }
+
+std::string_view output_file::text_line_end() { return "\r\n"; }
 
 byte_sink& output_file::binary_sink() { return impl_->file; }
 

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "io.h"
 
@@ -37,8 +38,13 @@ class output_file {
   output_file(const output_file&) = delete;
   output_file& operator=(const output_file&) = delete;
 
+  /// How a text file's lines end on this platform: CR LF on Windows, LF
+  /// elsewhere.
+  static std::string_view text_line_end();
+  /// Text: every LF is written as text_line_end().
   byte_sink& sink();
-  /// The bytes as they are, on every platform (a download kept as it came).
+  /// Bytes as they are, on every platform: for a catalogue whose own line
+  /// ends are kept.
   byte_sink& binary_sink();
 
   /// Removes a named temporary file, if one exists; async-signal-safe, for
@@ -48,28 +54,6 @@ class output_file {
   /// Makes everything written durable and puts it in place of the target.
   /// Throws write_error; the target is then left untouched.
   void commit();
-
- private:
-  struct impl;
-  std::unique_ptr<impl> impl_;
-};
-
-/// Scratch space for data written once and read back once, in a file that
-/// has no name (or loses it at once), so that no run, however it ends,
-/// leaves it behind. It is made beside the output (the same file system
-/// keeps the same space), or in the temporary directory when that fails.
-class spool_file {
- public:
-  /// Throws write_error when no scratch file can be made.
-  explicit spool_file(const std::string& output_path);
-  ~spool_file();
-  spool_file(const spool_file&) = delete;
-  spool_file& operator=(const spool_file&) = delete;
-
-  /// Bytes as they are, on every platform.
-  byte_sink& sink();
-  /// What was written, from its start. Throws read_error.
-  byte_source& rewind();
 
  private:
   struct impl;

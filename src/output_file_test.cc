@@ -1,3 +1,4 @@
+// A catalogue replaced only on commit, on every platform.
 #include "output_file.h"
 
 #include <gtest/gtest.h>

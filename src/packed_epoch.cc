@@ -1,3 +1,4 @@
+// Packed MPC epochs to Julian Days.
 #include "packed_epoch.h"
 
 #include <optional>

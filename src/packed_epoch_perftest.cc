@@ -1,3 +1,4 @@
+// Micro-benchmark of the epoch conversion.
 #include <benchmark/benchmark.h>
 
 #include <string>

@@ -1,3 +1,4 @@
+// Packed epochs: codes, known dates, every day once.
 #include "packed_epoch.h"
 
 #include <gtest/gtest.h>

@@ -13,6 +13,10 @@
 #include "platform.h"
 
 namespace quelvarn {
+
+const std::string_view kLineEnd = "\n";
+const char kPathSeparator = '/';
+
 namespace {
 
 std::error_code last_error() { return {errno, std::generic_category()}; }
@@ -113,6 +117,19 @@ std::optional<file_identity> identify(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return std::nullopt;
   return identity_of(st);
+}
+
+std::optional<file_stamp> stamp(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return file_stamp{identity_of(st), static_cast<std::uint64_t>(st.st_size),
+                    static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+file_kind kind_of_file(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return file_kind::none;
+  return S_ISREG(st.st_mode) ? file_kind::regular : S_ISDIR(st.st_mode) ? file_kind::directory : file_kind::other;
 }
 
 bool write_line(standard_stream to, std::string_view line) {

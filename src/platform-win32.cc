@@ -13,6 +13,10 @@
 #include "platform.h"
 
 namespace quelvarn {
+
+const std::string_view kLineEnd = "\r\n";
+const char kPathSeparator = '\\';
+
 namespace win32 {
 namespace {
 
@@ -216,6 +220,31 @@ std::optional<file_identity> identify(const std::string& path) {
   CloseHandle(h);
   if (!known) return std::nullopt;
   return identity_of(info);
+}
+
+std::optional<file_stamp> stamp(const std::string& path) {
+  HANDLE h = CreateFileW(to_utf16(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info{};
+  bool known = GetFileInformationByHandle(h, &info);
+  CloseHandle(h);
+  if (!known) return std::nullopt;
+  auto join = [](DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; };
+  return file_stamp{identity_of(info), join(info.nFileSizeHigh, info.nFileSizeLow),
+                    static_cast<std::int64_t>(join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime))};
+}
+
+file_kind kind_of_file(const std::string& path) {
+  // No access asked: this only looks. A pipe or a device is no disk file.
+  HANDLE h = CreateFileW(to_utf16(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_ACCESS_DENIED ? file_kind::regular : file_kind::none;
+  BY_HANDLE_FILE_INFORMATION info{};
+  bool disk = GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info);
+  CloseHandle(h);
+  if (!disk) return file_kind::other;
+  return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? file_kind::directory : file_kind::regular;
 }
 
 bool write_line(standard_stream to, std::string_view line) {

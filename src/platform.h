@@ -46,17 +46,30 @@ input_file open_input(const std::string& path);
 /// The identity of the file a path names, or nothing if it names none.
 std::optional<file_identity> identify(const std::string& path);
 
+/// What changes when a file is replaced or written to: its identity, size
+/// and time of last change.
+struct file_stamp {
+  file_identity identity;
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;
+  bool operator==(const file_stamp&) const = default;
+};
+/// The stamp of the file a path names, or nothing if it names none.
+std::optional<file_stamp> stamp(const std::string& path);
+
+/// What a path names, through any links. Only a regular file may be read as
+/// a catalogue: reading a pipe or a device could block or never end.
+enum class file_kind { none, regular, directory, other };
+file_kind kind_of_file(const std::string& path);
+
 enum class standard_stream { output, error };
 
-/// How lines end in text written for the user: CR LF on Windows. And what
-/// separates the folders of a path.
-#ifdef _WIN32
-inline constexpr std::string_view kLineEnd = "\r\n";
-inline constexpr char kPathSeparator = '\\';
-#else
-inline constexpr std::string_view kLineEnd = "\n";
-inline constexpr char kPathSeparator = '/';
-#endif
+/// How lines end in text written for the user: CR LF on Windows, LF
+/// elsewhere. A NUL follows it, for the last words of a process that cannot
+/// allocate.
+extern const std::string_view kLineEnd;
+/// What separates the folders of a path: '\\' on Windows, '/' elsewhere.
+extern const char kPathSeparator;
 
 /// Writes one whole line, with kLineEnd, at once. False if it could not be
 /// written (a console that has gone away, which must not stop a conversion).

@@ -1,3 +1,4 @@
+// One MPCORB record line to one section of the catalogue.
 #include "section_writer.h"
 
 #include <algorithm>

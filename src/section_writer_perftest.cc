@@ -1,3 +1,4 @@
+// Micro-benchmark of the section writer.
 #include <benchmark/benchmark.h>
 
 #include <fstream>

@@ -1,3 +1,4 @@
+// MPCORB record lines to sections, field by field.
 #include "section_writer.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// A record's identity, and the options that choose records.
 #include "selection.h"
 
 #include <array>
@@ -53,6 +54,7 @@ body_identity minor_planet_identity(std::string_view line) {
   id.designation = trim(field(line, 165, 29));
   id.name = trim(field(line, 175, 19));
   id.magnitude = field(line, 8, 5);
+  id.slope = trim(field(line, 14, 5));
   id.flags = field(line, 161, 4);
   return id;
 }

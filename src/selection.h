@@ -30,6 +30,11 @@ struct body_identity {
   /// ("C/2023 A3"); --body finds a comet by either.
   std::string periodic;
   std::string provisional;
+  /// Minor planets: the slope parameter G as printed, trimmed (fitted with H).
+  std::string_view slope;
+  /// Comets: the year of the perihelion the elements describe, which tells
+  /// the apparitions of a periodic comet apart.
+  std::optional<int> apparition;
 };
 
 /// The identity of an MPCORB record line (at least 175 characters long).
@@ -65,8 +70,10 @@ struct selection_criteria {
   orbit_classes classes;
   std::vector<std::string> bodies;
   std::optional<std::uint64_t> limit;
+  /// --update --existing: only the bodies the catalogue already holds.
+  bool existing = false;
   /// Whether any option restricts the selection.
-  bool any() const { return max_magnitude || numbered || !classes.empty() || !bodies.empty() || limit; }
+  bool any() const { return max_magnitude || numbered || !classes.empty() || !bodies.empty() || limit || existing; }
 };
 
 /// Applies the criteria record by record, remembering which --body IDs were
@@ -80,6 +87,8 @@ class selection {
   /// Counts one body as written; false (and not counted) once the limit is reached.
   bool take();
   std::uint64_t taken() const { return taken_; }
+  /// Only bodies the catalogue being updated holds are wanted.
+  bool existing_only() const { return criteria_.existing; }
   /// The --body IDs, as given, that no record matched, in their order.
   std::vector<std::string> not_found() const;
 

@@ -1,3 +1,4 @@
+// Each selection option, alone and together.
 #include "selection.h"
 
 #include <gtest/gtest.h>

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "conversion.h"
+#include "console.h"
 #include "platform.h"
 
 namespace quelvarn {

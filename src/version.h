@@ -1,3 +1,4 @@
+// The version, written once in CMakeLists.txt.
 #ifndef QUELVARN_VERSION_H_
 #define QUELVARN_VERSION_H_
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <set>
+#include <thread>
 
 #include "input_stream.h"
 #include "test_support.h"
@@ -72,6 +73,7 @@ TEST(Cli, UsageErrors) {
       {{"--limit=", in, out}, " option --limit needs a whole number of 0 or more, not \"\""},
       {{in, out, "--body"}, " option --body needs a value"},
       {{"--update=yes", in, out}, " option --update takes no value"},
+      {{"--existing", in, out}, " option --existing needs --update"},
       {{"--class", "neo,asteroids", in, out},
        " option --class: unknown class \"asteroids\"; the classes are atira, aten, apollo, amor, mars-crosser, "
        "hilda, trojan, centaur, plutino, resonant-tno, cubewano, sdo, tno, neo, km-neo, pha"},
@@ -166,6 +168,12 @@ TEST(Cli, RecognisesTheThreeKindsOfInput) {
     } else {
       EXPECT_EQ(r.status, 0) << c.name;
       EXPECT_EQ(r.console, c.console) << c.name;
+      // The byte-order mark Windows editors write first changes nothing.
+      std::string converted = read_file(dir.path("out.ini"));
+      write_file(dir.path(c.name),
+                 c.input.starts_with("\x1f") ? gzip_bytes("\xEF\xBB\xBF" + comets) : "\xEF\xBB\xBF" + c.input);
+      EXPECT_EQ(run_quelvarn({dir.path(c.name), dir.path("out.ini")}).console, c.console) << c.name;
+      EXPECT_EQ(read_file(dir.path("out.ini")), converted) << c.name;
     }
   }
 }
@@ -357,6 +365,16 @@ TEST(Cli, UnwritableOutputIsReportedBeforeStarting) {
     EXPECT_TRUE(r.errors.starts_with("quelvarn: " + out + ": ") && r.errors.ends_with("\n")) << r.errors;
   }
   EXPECT_EQ(run_quelvarn({dir.path("in"), "/dev/full"}).errors, "quelvarn: /dev/full: No space left on device\n");
+  // A catalogue made read-only stays, whoever runs the update.
+  write_file(dir.path("kept.ini"), kOld);
+  ::chmod(dir.path("kept.ini").c_str(), 0444);
+  for (const char* update : {"--limit=5", "--update"}) {
+    run_result r = run_quelvarn({update, dir.path("in"), dir.path("kept.ini")});
+    EXPECT_EQ(r.status, 1) << update;
+    EXPECT_EQ(r.console, failure(" file " + dir.path("kept.ini") + " cannot be written"));
+    EXPECT_EQ(r.errors, "quelvarn: " + dir.path("kept.ini") + ": Permission denied\n");
+  }
+  EXPECT_EQ(read_file(dir.path("kept.ini")), kOld);
 }
 
 TEST(Cli, ReplacesTheTargetKeepingModeAndLinks) {
@@ -406,6 +424,15 @@ TEST(Cli, SelectionSummary) {
             "\n Finished\n" +
                 banner());
   EXPECT_EQ(read_file(dir.path("out.ini")).substr(0, 9), "[1ceres]\n");
+  // Past 20,000 bodies the planetarium starts slowly: the user is told so.
+  write_file(dir.path("nea.gz"), read_file(QUELVARN_TEST_DATA "/mpcorb-nea-2019.txt.gz"));
+  for (const char* limit : {"20000", "20001"}) {
+    r = run_quelvarn({"--limit", limit, dir.path("nea.gz"), dir.path("out.ini")});
+    bool noted = r.console.find(
+                     "\n Finished\n Note: the catalogue holds 20001 bodies; the planetarium starts "
+                     "slowly with more than 20000. Choose fewer with ") != std::string::npos;
+    EXPECT_EQ(noted, limit == std::string("20001")) << r.console;
+  }
 }
 
 // The user's catalogue keeps every byte that is not an orbit of a body the
@@ -448,16 +475,56 @@ TEST(Cli, UpdatesACatalogueInPlace) {
                 "\r\nabsolute_magnitude=" + value_of(vesta, "absolute_magnitude") + "\r\n\r\n");
   EXPECT_NE(updated.find(comet + "[1994tg]\nname = 1994  tg\ntype = asteroid\norbit_SemiMajorAxis = "),
             std::string::npos);
-  EXPECT_TRUE(updated.ends_with("absolute_magnitude = 7.0\n" + last_section(plain, "[6hebe]"))) << updated;
+  // New sections end their lines as the catalogue's first line does.
+  EXPECT_TRUE(updated.ends_with("absolute_magnitude = 7.0\n" + crlf(last_section(plain, "[6hebe]")))) << updated;
   struct stat st {};
   ::stat(dir.path("ssystem_minor.ini").c_str(), &st);
   EXPECT_EQ(st.st_mode & 07777, 0600U);
 
-  // Again: the same bodies are found and changed to the same values.
+  // Again: the same bodies are found and changed to the same values, and
+  // refreshing what the catalogue holds from the whole input adds nothing.
   r = run_quelvarn(args);
   EXPECT_NE(r.console.find(" Updated sections: 3\n Added sections: 0\n"), std::string::npos) << r.console;
   EXPECT_EQ(read_file(dir.path("ssystem_minor.ini")), updated);
+  r = run_quelvarn({"--update", "--existing", dir.path("in"), dir.path("ssystem_minor.ini")});
+  EXPECT_NE(r.console.find(" Selected records: 6\n Updated sections: 3\n Added sections: 0\n"), std::string::npos)
+      << r.console;
+  EXPECT_EQ(read_file(dir.path("ssystem_minor.ini")), updated);
   EXPECT_EQ(dir.names(), (std::vector<std::string>{"in", "plain.ini", "ssystem_minor.ini"}));
+}
+
+// A selection of nothing must not empty the user's catalogue, nor create
+// an empty one; an update that finds nothing to change leaves it as it was.
+// A pipe or device as the catalogue to update holds nothing to read.
+TEST(Cli, NothingSelectedLeavesTheCatalogue) {
+  temp_dir dir;
+  write_file(dir.path("old.ini"), kOld);
+  for (const std::vector<std::string>& selection :
+       std::vector<std::vector<std::string>>{{"--body", "Cerse"}, {"--limit", "0"}, {"--max-magnitude=-5"}}) {
+    for (const char* out : {"old.ini", "new.ini"}) {
+      std::vector<std::string> args = selection;
+      args.insert(args.end(), {QUELVARN_SAMPLE, dir.path(out)});
+      run_result r = run_quelvarn(args);
+      EXPECT_EQ(r.status, 1) << selection[0];
+      std::string not_found = selection[0] == "--body" ? " Not found: Cerse\n" : "";
+      EXPECT_EQ(r.console, "\n Starting\n\n\n End of processing: 42 asteroids.\n Selected records: 0\n" + not_found +
+                               failure(" No record was selected: file " + dir.path(out) + " is left as it was"));
+      args.insert(args.begin(), "--update");
+      r = run_quelvarn(args);
+      EXPECT_EQ(r.status, out == std::string("old.ini") ? 0 : 1) << r.console;
+    }
+  }
+  EXPECT_EQ(read_file(dir.path("old.ini")), kOld);
+  EXPECT_EQ(dir.names(), std::vector<std::string>{"old.ini"});
+
+  ASSERT_EQ(::mkfifo(dir.path("fifo.ini").c_str(), 0600), 0);
+  std::string piped;
+  std::thread reader([&] { piped = read_file(dir.path("fifo.ini")); });
+  run_result r = run_quelvarn({"--update", QUELVARN_SAMPLE, dir.path("fifo.ini")});
+  reader.join();
+  EXPECT_EQ(r.status, 0) << r.console;
+  ASSERT_EQ(run_quelvarn({"--update", QUELVARN_SAMPLE, dir.path("new.ini")}).status, 0);
+  EXPECT_EQ(piped, read_file(dir.path("new.ini")));
 }
 
 // Without a catalogue yet, --update writes what a plain conversion writes.

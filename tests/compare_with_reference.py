@@ -220,6 +220,10 @@ def main():
         ("comets-tricky-crlf-unterminated.txt", catalogue_from([b""] + comets[:1], comet_tricky, crlf=True,
                                                                final_newline=False), None),
         ("comets-first-line-broken.txt", catalogue_from([comets[0][:40] + b"x" + comets[0][41:]], comets), None),
+        # A byte-order mark first, as Windows editors write it, and a fragment of two letters.
+        ("NEA-bom.txt", b"\xef\xbb\xbf" + catalogue_from([], nea), None),
+        ("CometEls-bom-fragment.txt", b"\xef\xbb\xbf" + catalogue_from([], [c[:10] + b"bt" + c[12:] for c in comets
+                                                                              if c[:4].strip()] + comets), None),
         # Neither: these stay bad.
         ("text.txt", b"Orbital elements of comets\n" + catalogue_from([], comets), None),
         ("blank-lines-only.txt", b"\n\r\n\n", None),

@@ -241,7 +241,8 @@ def convert(data, in_path="in", out_path="out", options=None):
     """Returns (console bytes, output bytes or None, exit status). options:
     the selection, as Selection takes it (minor planets only)."""
     select = Selection(options) if options else None
-    lines = split_lines(data)
+    # A byte-order mark before the text is no part of it.
+    lines = split_lines(data[3:] if data.startswith(b"\xef\xbb\xbf") else data)
     bad = b"\n file " + shown(in_path.encode()) + b" is bad\n" + BANNER
     kind = recognise(lines)
     if kind is None:
@@ -276,7 +277,16 @@ def convert(data, in_path="in", out_path="out", options=None):
         console.append(b" Skipped records: %d\n" % skipped)
     for missing in select.not_found() if select else []:
         console.append(b" Not found: " + shown(missing) + b"\n")
-    console.append(b"\n Finished\n" + BANNER)
+    if select and not out:
+        # Nothing chosen: the catalogue the user has must not be emptied.
+        return (b"".join(console) + b"\n No record was selected: file " + shown(out_path.encode()) +
+                b" is left as it was\n" + BANNER, None, 1)
+    console.append(b"\n Finished\n")
+    if len(out) > 20000:
+        console.append(b" Note: the catalogue holds %d bodies; the planetarium starts slowly with more than 20000."
+                       b" Choose fewer with --max-magnitude, --class, --numbered, --body, --limit"
+                       b" or --update --existing.\n" % len(out))
+    console.append(BANNER)
     return b"".join(console), b"".join(out), 0
 
 
@@ -379,7 +389,7 @@ def comet_problem(line):
     packed = re.fullmatch(rb"[A-K][0-9]{2}[A-Z][0-9A-Za-z][0-9][0-9A-Za-z]", f["provisional"])
     numbered = re.fullmatch(rb"[0-9]{4}", f["number"]) and f["number"] != b"0000"
     designation = (f["type"] in (b"C", b"P", b"D", b"X", b"I", b"A")
-                   and ((numbered and (packed or re.fullmatch(rb" {6}[ a-z]", f["provisional"])))
+                   and ((numbered and (packed or re.fullmatch(rb" {6}[ a-z]| {5}[a-z]{2}", f["provisional"])))
                         or (f["number"] == b"    " and packed)))
     if (not designation or re.search(rb"[\x00-\x1f\x7f#]", f["name"])
             or comet_section_name(f["name"]) in (b"", b"sun", b"earth", b"moon")):

@@ -1,3 +1,4 @@
+// Helpers shared by the tests.
 #include "test_support.h"
 
 #include <zlib.h>
@@ -77,5 +78,15 @@ const std::string& genuine_records() {
 std::string banner() { return std::string("\n quelvarn ") + kVersion + "\n\n"; }
 
 std::string failure(const std::string& message) { return "\n" + message + "\n" + banner(); }
+
+std::string crlf(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 32);
+  for (char c : text) {
+    if (c == '\n') out.push_back('\r');
+    out.push_back(c);
+  }
+  return out;
+}
 
 }  // namespace quelvarn::testing

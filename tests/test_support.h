@@ -65,6 +65,9 @@ inline run_result run_quelvarn(const std::vector<std::string>& args, const std::
   return finish(p);
 }
 
+/// The text with every LF made CR LF.
+std::string crlf(const std::string& text);
+
 /// The closing banner every two-argument run ends with.
 std::string banner();
 

@@ -192,6 +192,45 @@ def refusals(t, work):
             ["MPCORB.DAT", "hard.DAT", "notes.txt", "out.ini", "readonly.ini", "sub"], os.listdir(folder))
 
 
+def updates(t, work):
+    """--update keeps a catalogue's own line ends, LF or CR LF, gives its new
+    sections the same, and changes nothing when run again; a selection of
+    nothing creates no catalogue; a read-only one is refused."""
+    folder = os.path.join(work, "Zoë", "mise à jour")
+    os.makedirs(folder)
+    sample = windows_path(os.path.join(t.source_dir, "data", "MPCORB.sample.DAT"))
+    curated = b"# mine\n[1ceres]\nname = Ceres\nminor_planet_number = 1\nradius = 470\nslope_parameter = 0.12\n"
+    for name, text in (("lf.ini", curated), ("crlf.ini", crlf(curated))):
+        target = os.path.join(folder, name)
+        with open(target, "wb") as f:
+            f.write(text)
+        args = ("--update", "--body", "Ceres", "--body", "Pallas", sample, windows_path(target))
+        got = t.run(*args)
+        with open(target, "rb") as f:
+            updated = f.read()
+        t.check(name + ": updated", got.returncode == 0 and b" Updated sections: 1\r\n Added sections: 1\r\n" in got.stdout,
+                got.stdout)
+        ends_kept = updated.count(b"\r\n") == (0 if text == curated else updated.count(b"\n"))
+        t.check(name + ": line ends kept", ends_kept and b"radius = 470" in updated and b"[2pallas]" in updated,
+                updated)
+        t.check(name + ": G follows H", b"slope_parameter = 0.15" in updated, updated)
+        t.run(*args)
+        with open(target, "rb") as f:
+            t.check(name + ": the same again", f.read() == updated)
+    got = t.run("--body", "Cerse", sample, windows_path(os.path.join(folder, "new.ini")))
+    t.check("nothing selected: refused", got.returncode == 1 and b" Not found: Cerse\r\n" in got.stdout, got.stdout)
+    readonly = os.path.join(folder, "readonly.ini")
+    with open(readonly, "wb") as f:
+        f.write(OLD)
+    os.chmod(readonly, 0o444)
+    got = t.run("--update", sample, windows_path(readonly))
+    t.check("read-only: refused", got.returncode == 1 and b"Starting" not in got.stdout, got.stdout)
+    with open(readonly, "rb") as f:
+        t.check("read-only: unchanged", f.read() == OLD)
+    t.check("updates: no stray file", sorted(os.listdir(folder)) == ["crlf.ini", "lf.ini", "readonly.ini"],
+            os.listdir(folder))
+
+
 def faults(t, work):
     """A full disk (a file-size limit, which Wine reports as a full disk) and
     Ctrl-C in the middle of a run."""
@@ -274,6 +313,7 @@ def main():
         conversions(t, work)
         console(t, work)
         refusals(t, work)
+        updates(t, work)
         faults(t, work)
         urls(t)
     print("%d passed, %d failed" % (t.passed, len(t.failures)))
