@@ -46,6 +46,8 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION science)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # Loaded only when a URL is read, so not found by the above.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS libcurl4)
   set(CPACK_PACKAGE_DESCRIPTION
     "quelvarn converts the Minor Planet Center's orbit catalogue, MPCORB.DAT\n"
     "(plain or gzip-compressed), into the minor-body catalogue that the\n"

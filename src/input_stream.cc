@@ -175,7 +175,10 @@ std::size_t gzip_source::read(char* buf, std::size_t n) {
   byte_span out{reinterpret_cast<unsigned char*>(buf), n};
   while (out.size == n && n > 0) {
     // Members joined with cat are read one after another.
-    if (!s.in_member && !s.start_member()) break;
+    if (!s.in_member && !s.start_member()) {
+      s.compressed->verified_to_end();
+      break;
+    }
     std::size_t free_before = out.size;
     bool ended = s.decoder.inflate(s.in, out);
     s.member_size += static_cast<std::uint32_t>(free_before - out.size);

@@ -51,6 +51,7 @@ class prefixed_source final : public byte_source {
   prefixed_source(std::string prefix, std::unique_ptr<byte_source> rest)
       : prefix_(std::move(prefix)), rest_(std::move(rest)) {}
   std::size_t read(char* buf, std::size_t n) override;
+  void verified_to_end() override { rest_->verified_to_end(); }
 
  private:
   std::string prefix_;

@@ -39,6 +39,10 @@ class byte_source {
   virtual ~byte_source() = default;
   /// Up to n bytes into buf; 0 only at the end of the stream. Throws read_error.
   virtual std::size_t read(char* buf, std::size_t n) = 0;
+  /// Said by a decoder that has read this source to its end and found the
+  /// stream whole (a gzip trailer's check passed): a download may then be
+  /// kept, which the end of the bytes alone does not prove.
+  virtual void verified_to_end() {}
 };
 
 class byte_sink {

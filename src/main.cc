@@ -15,6 +15,7 @@
 #include "pipeline.h"
 #include "platform.h"
 #include "run_messages.h"
+#include "url_input.h"
 #include "version.h"
 
 namespace quelvarn {
@@ -33,7 +34,8 @@ int run(const options& opts) {
   prepare_last_words(con.stream(), in_path.c_str(), " cannot be read");
   input_file in;
   try {
-    in = open_input(in_path);
+    // INPUT given as a URL (url_input.h).
+    in = is_url(in_path) ? open_url(in_path, opts.cache_dir, con) : open_input(in_path);
   } catch (const read_error& e) {
     return input_not_opened(con, in_path, e);
   }

@@ -39,6 +39,9 @@ void apply_valued(std::string_view option, std::string_view value, options& opts
     if (std::optional<std::string> unknown = add_orbit_classes(value, select.classes)) {
       throw usage_error(" option --class: unknown class \"" + *unknown + "\"; the classes are " + orbit_class_names());
     }
+  } else if (option == "--cache-dir") {
+    if (value.empty()) throw usage_error(" option --cache-dir needs a folder");
+    opts.cache_dir = value;
   } else {
     if (normalized_id(value).empty()) throw usage_error(" option --body needs a number, designation or name");
     select.bodies.emplace_back(value);
@@ -46,7 +49,8 @@ void apply_valued(std::string_view option, std::string_view value, options& opts
 }
 
 bool takes_value(std::string_view option) {
-  return option == "--max-magnitude" || option == "--limit" || option == "--class" || option == "--body";
+  return option == "--max-magnitude" || option == "--limit" || option == "--class" || option == "--body" ||
+         option == "--cache-dir";
 }
 
 // Applies one option without a value; false if the option is not one of them.
@@ -115,6 +119,7 @@ const std::vector<std::string_view>& option_lines() {
       "  --body ID          only this body: number, designation or name (repeatable)",
       "  --limit N          only the first N bodies that pass the other options",
       "  --existing         with --update: only the bodies OUTPUT already holds",
+      "  --cache-dir DIR    keep downloads of a URL given as INPUT in DIR",
       "  --help, -h         this text",
       "  --version          the version",
       "  --                 the end of the options (for a path that begins with -)",

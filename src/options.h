@@ -22,6 +22,9 @@ struct options {
   /// Merge into the catalogue at OUTPUT instead of replacing it.
   bool update = false;
   selection_criteria select;
+  /// Where downloads are kept (INPUT given as a URL); empty: the system's
+  /// cache folder.
+  std::string cache_dir;
   /// The non-option arguments, in their order; a run needs exactly two.
   std::vector<std::string> paths;
 };

@@ -28,6 +28,7 @@ TEST(Options, PathsAndOptionsInAnyOrder) {
   EXPECT_TRUE(parse({"--version"}).version);
   EXPECT_EQ(parse({"--max-magnitude", "-1"}).select.max_magnitude, -1.0);
   EXPECT_EQ(parse({"--limit", "0"}).select.limit, 0U);
+  EXPECT_EQ(parse({"--cache-dir", "/tmp/c", "a"}).cache_dir, "/tmp/c");
 }
 
 TEST(Options, ErrorsNameTheOption) {
@@ -44,6 +45,7 @@ TEST(Options, ErrorsNameTheOption) {
       {{"--max-magnitude", "abc"}, " option --max-magnitude needs a number, not \"abc\""},
       {{"--numbered=yes"}, " option --numbered takes no value"},
       {{"--body", "  "}, " option --body needs a number, designation or name"},
+      {{"--cache-dir="}, " option --cache-dir needs a folder"},
   };
   for (const auto& c : cases) {
     try {

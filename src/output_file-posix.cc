@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -27,30 +28,50 @@ namespace {
 
 constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
-// A signal handler can only reach plain static storage, and only one output
-// file exists per run.
-char cleanup_path[PATH_MAX + 1];
-volatile sig_atomic_t cleanup_armed = 0;
+// A signal handler can only reach plain static storage. A run has few
+// temporary files at a time: the catalogue's, and a download's being kept.
+constexpr int kCleanupSlots = 4;
+char cleanup_paths[kCleanupSlots][PATH_MAX + 1];
+volatile sig_atomic_t cleanup_armed[kCleanupSlots] = {};
+std::atomic<bool> slot_taken[kCleanupSlots] = {};
+static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler reads them");
+
+void remove_all() {
+  for (int slot = 0; slot < kCleanupSlots; ++slot) {
+    if (cleanup_armed[slot] != 0) ::unlink(cleanup_paths[slot]);
+  }
+}
 
 void remove_and_reraise(int sig) {
-  if (cleanup_armed != 0) ::unlink(cleanup_path);
+  remove_all();
   ::signal(sig, SIG_DFL);
   ::raise(sig);
 }
 
-void arm_cleanup(const std::string& path) {
-  if (path.size() >= sizeof cleanup_path) return;
-  std::memcpy(cleanup_path, path.c_str(), path.size() + 1);
-  cleanup_armed = 1;
-  for (int sig : kCleanupSignals) {
-    struct sigaction action {};
-    action.sa_handler = remove_and_reraise;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(sig, &action, nullptr);
+// The slot that now names the file, or -1 when none could.
+int arm_cleanup(const std::string& path) {
+  if (path.size() >= sizeof cleanup_paths[0]) return -1;
+  for (int slot = 0; slot < kCleanupSlots; ++slot) {
+    if (slot_taken[slot].exchange(true)) continue;
+    std::memcpy(cleanup_paths[slot], path.c_str(), path.size() + 1);
+    cleanup_armed[slot] = 1;
+    for (int sig : kCleanupSignals) {
+      struct sigaction action {};
+      action.sa_handler = remove_and_reraise;
+      sigemptyset(&action.sa_mask);
+      ::sigaction(sig, &action, nullptr);
+    }
+    return slot;
   }
+  return -1;
 }
 
-void disarm_cleanup() { cleanup_armed = 0; }
+void disarm_cleanup(int& slot) {
+  if (slot < 0) return;
+  cleanup_armed[slot] = 0;
+  slot_taken[slot] = false;
+  slot = -1;
+}
 
 // Holds back the cleanup signals while a temporary file is being named or
 // renamed, so that it is never left behind half-way.
@@ -158,6 +179,7 @@ struct output_file::impl {
   std::string target;     // the path finally written, symbolic links resolved
   std::string temp_path;  // named temporary file, if one is used
   int fd = -1;
+  int cleanup_slot = -1;
   bool direct = false;
   bool unnamed = false;
   bool borrowed = false;  // standard output: not ours to close
@@ -206,7 +228,7 @@ output_file::output_file(const std::string& path, temporary kind) : impl_(std::m
     o.fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (o.fd < 0) fail();
     o.temp_path = name;
-    arm_cleanup(o.temp_path);
+    o.cleanup_slot = arm_cleanup(o.temp_path);
     if (!exists) {
       mode_t mask = ::umask(0);
       ::umask(mask);
@@ -231,9 +253,7 @@ output_file::output_file(standard_output_t) : impl_(std::make_unique<impl>()) {
 
 output_file::~output_file() { impl_->discard(); }
 
-void output_file::abandon_temporary() {
-  if (cleanup_armed != 0) ::unlink(cleanup_path);
-}
+void output_file::abandon_temporary() { remove_all(); }
 
 byte_sink& output_file::sink() { return impl_->sink; }
 
@@ -248,7 +268,7 @@ void output_file::impl::discard() {
     ::unlink(temp_path.c_str());
     temp_path.clear();
   }
-  disarm_cleanup();
+  disarm_cleanup(cleanup_slot);
 }
 
 void output_file::commit() {
@@ -270,7 +290,7 @@ void output_file::commit() {
       std::string name = temporary_name(dir, unique_suffix());
       if (::linkat(AT_FDCWD, proc_path.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
         o.temp_path = name;
-        arm_cleanup(o.temp_path);
+        o.cleanup_slot = arm_cleanup(o.temp_path);
       } else if (errno != EEXIST || attempt > 100) {
         fail();
       }
@@ -282,7 +302,7 @@ void output_file::commit() {
   if (::close(fd) != 0) fail();
   if (::rename(o.temp_path.c_str(), o.target.c_str()) != 0) fail();
   o.temp_path.clear();
-  disarm_cleanup();
+  disarm_cleanup(o.cleanup_slot);
 
   // Make the rename itself durable; the data already is.
   int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -16,21 +16,40 @@ using win32::last_error;
 using win32::to_utf16;
 
 // The console control handler runs on a thread of its own while the run goes
-// on, and can only reach static storage; one output file exists per run. The
-// lock keeps it from removing the temporary file while it is being moved.
+// on, and can only reach static storage; a run has few temporary files at a
+// time (the catalogue's, and a download's being kept). The lock keeps it from
+// removing a temporary file while it is being moved.
 CRITICAL_SECTION cleanup_lock;
-std::wstring cleanup_path;
-bool cleanup_armed = false;
+constexpr int kCleanupSlots = 4;
+std::wstring cleanup_paths[kCleanupSlots];
+bool cleanup_armed[kCleanupSlots] = {};
+
+void remove_all() {
+  for (int slot = 0; slot < kCleanupSlots; ++slot) {
+    if (cleanup_armed[slot]) DeleteFileW(cleanup_paths[slot].c_str());
+    cleanup_armed[slot] = false;
+  }
+}
 
 BOOL WINAPI remove_temporary(DWORD) {
   // Never left: the run must not put the file in place after all while the
   // process ends.
   EnterCriticalSection(&cleanup_lock);
-  if (cleanup_armed) DeleteFileW(cleanup_path.c_str());
-  cleanup_armed = false;
+  remove_all();
   // What Windows' own handler does, said outright: some consoles (Wine's)
   // end the process with status 0 instead, which reads as success.
   ExitProcess(STATUS_CONTROL_C_EXIT);
+}
+
+// Under cleanup_lock: the slot that now names the file, or -1.
+int arm_cleanup(const std::wstring& path) {
+  for (int slot = 0; slot < kCleanupSlots; ++slot) {
+    if (cleanup_armed[slot]) continue;
+    cleanup_paths[slot] = path;
+    cleanup_armed[slot] = true;
+    return slot;
+  }
+  return -1;
 }
 
 void install_cleanup() {
@@ -73,6 +92,7 @@ struct output_file::impl {
   std::wstring target;
   std::wstring temp_path;
   HANDLE handle = INVALID_HANDLE_VALUE;
+  int cleanup_slot = -1;
   bool direct = false;
   bool borrowed = false;  // standard output: not ours to close
   win32::handle_sink file{INVALID_HANDLE_VALUE};
@@ -128,8 +148,7 @@ output_file::output_file(const std::string& path, temporary) : impl_(std::make_u
     if (h != INVALID_HANDLE_VALUE) {
       o.use(h);
       o.temp_path = name;
-      cleanup_path = name;
-      cleanup_armed = true;
+      o.cleanup_slot = arm_cleanup(name);
       return;
     }
     DWORD code = GetLastError();
@@ -150,7 +169,7 @@ output_file::~output_file() {
   if (!o.temp_path.empty()) {
     cleanup_guard guard;
     DeleteFileW(o.temp_path.c_str());
-    cleanup_armed = false;
+    if (o.cleanup_slot >= 0) cleanup_armed[o.cleanup_slot] = false;
   }
 }
 
@@ -161,9 +180,7 @@ std::string_view output_file::text_line_end() { return "\r\n"; }
 byte_sink& output_file::binary_sink() { return impl_->file; }
 
 // No lock: the process is ending and nothing else may run meanwhile.
-void output_file::abandon_temporary() {
-  if (cleanup_armed) DeleteFileW(cleanup_path.c_str());
-}
+void output_file::abandon_temporary() { remove_all(); }
 
 void output_file::commit() {
   impl& o = *impl_;
@@ -178,7 +195,7 @@ void output_file::commit() {
     throw write_error(last_error());
   }
   o.temp_path.clear();
-  cleanup_armed = false;
+  if (o.cleanup_slot >= 0) cleanup_armed[o.cleanup_slot] = false;
 }
 
 // The scratch file of --update: in the temporary folder, removed by Windows

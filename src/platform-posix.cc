@@ -6,11 +6,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <mutex>
+
 #include "platform.h"
 
 namespace quelvarn {
 
 const std::string_view kLineEnd = "\n";
+const char kPathSeparator = '/';
+
 namespace {
 
 std::error_code last_error() { return {errno, std::generic_category()}; }
@@ -57,6 +63,23 @@ bool write_all(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<std::size_t>(put));
   }
   return true;
+}
+
+// The status line drawn last, and how wide it was (0: none shown).
+std::mutex status_mutex;
+std::size_t status_width = 0;
+
+void erase_status() {
+  if (status_width == 0) return;
+  std::string blank(status_width + 2, ' ');
+  blank.front() = blank.back() = '\r';
+  (void)write_all(STDERR_FILENO, blank);
+  status_width = 0;
+}
+
+std::string environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value == nullptr ? std::string() : std::string(value);
 }
 
 }  // namespace
@@ -113,6 +136,8 @@ bool write_line(standard_stream to, std::string_view line) {
   std::string text;
   text.reserve(line.size() + kLineEnd.size());
   text.append(line).append(kLineEnd);
+  std::lock_guard lock(status_mutex);
+  erase_status();
   return write_all(descriptor(to), text);
 }
 
@@ -122,6 +147,44 @@ bool names_stream(const std::string& path, standard_stream stream) {
   struct stat st {};
   std::optional<file_identity> named = identify(path);
   return named && ::fstat(descriptor(stream), &st) == 0 && *named == identity_of(st);
+}
+
+bool is_terminal(standard_stream stream) { return ::isatty(descriptor(stream)) == 1; }
+
+void show_status(std::string_view text) {
+  std::lock_guard lock(status_mutex);
+  if (text.empty()) {
+    erase_status();
+    return;
+  }
+  std::string line = "\r";
+  line.append(text);
+  // Blanks over what is left of a longer line drawn before.
+  if (text.size() < status_width) line.append(status_width - text.size(), ' ');
+  if (write_all(STDERR_FILENO, line)) status_width = std::max(status_width, text.size());
+}
+
+std::string default_cache_dir() {
+  std::string home = environment("HOME");
+#ifdef __APPLE__
+  return home.empty() ? home : home + "/Library/Caches/quelvarn";
+#else
+  // The XDG rule: a relative value is to be ignored.
+  std::string xdg = environment("XDG_CACHE_HOME");
+  if (xdg.starts_with('/')) return xdg + "/quelvarn";
+  return home.empty() ? home : home + "/.cache/quelvarn";
+#endif
+}
+
+void make_directories(const std::string& path) {
+  for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+    std::string part = path.substr(0, end);
+    if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) throw write_error(last_error());
+    if (end == std::string::npos) break;
+  }
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) throw write_error(last_error());
+  if (!S_ISDIR(st.st_mode)) throw write_error(std::make_error_code(std::errc::not_a_directory));
 }
 
 std::thread start_quiet_thread(std::function<void()> body) {

@@ -5,13 +5,18 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstdlib>
+#include <mutex>
 
 #include "platform.h"
 
 namespace quelvarn {
 
 const std::string_view kLineEnd = "\r\n";
+const char kPathSeparator = '\\';
+
 namespace win32 {
 namespace {
 
@@ -146,6 +151,24 @@ bool write_all(HANDLE out, std::string_view bytes) {
   return true;
 }
 
+// The status line drawn last, and how wide it was (0: none shown).
+std::mutex status_mutex;
+std::size_t status_width = 0;
+
+bool write_console(HANDLE out, const std::string& text) {
+  std::wstring wide = to_utf16(text);
+  DWORD put = 0;
+  return WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &put, nullptr) && put == wide.size();
+}
+
+void erase_status() {
+  if (status_width == 0) return;
+  std::string blank(status_width + 2, ' ');
+  blank.front() = blank.back() = '\r';
+  (void)write_console(handle_of(standard_stream::error), blank);
+  status_width = 0;
+}
+
 // What Windows' own handler does, said outright: some consoles (Wine's) end
 // the process with status 0 instead, which reads as success. The output
 // file's handler, installed later, runs first.
@@ -230,13 +253,11 @@ bool write_line(standard_stream to, std::string_view line) {
   if (out == nullptr || out == INVALID_HANDLE_VALUE) return false;
   std::string text(line);
   text.append(kLineEnd);
+  std::lock_guard lock(status_mutex);
+  erase_status();
   DWORD mode = 0;
-  if (GetConsoleMode(out, &mode)) {
-    // A console shows UTF-16 whatever its code page; pipes and files get UTF-8.
-    std::wstring wide = to_utf16(text);
-    DWORD put = 0;
-    return WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &put, nullptr) && put == wide.size();
-  }
+  // A console shows UTF-16 whatever its code page; pipes and files get UTF-8.
+  if (GetConsoleMode(out, &mode)) return write_console(out, text);
   return write_all(out, text);
 }
 
@@ -248,6 +269,44 @@ bool names_stream(const std::string& path, standard_stream stream) {
   HANDLE h = handle_of(stream);
   return named && h != nullptr && h != INVALID_HANDLE_VALUE && GetFileType(h) == FILE_TYPE_DISK &&
          GetFileInformationByHandle(h, &info) && *named == identity_of(info);
+}
+
+bool is_terminal(standard_stream stream) {
+  DWORD mode = 0;
+  return GetConsoleMode(handle_of(stream), &mode) != 0;
+}
+
+void show_status(std::string_view text) {
+  std::lock_guard lock(status_mutex);
+  if (text.empty()) {
+    erase_status();
+    return;
+  }
+  std::string line = "\r";
+  line.append(text);
+  // Blanks over what is left of a longer line drawn before.
+  if (text.size() < status_width) line.append(status_width - text.size(), ' ');
+  if (write_console(handle_of(standard_stream::error), line)) status_width = std::max(status_width, text.size());
+}
+
+std::string default_cache_dir() {
+  const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
+  if (local == nullptr || *local == L'\0') return {};
+  return win32::to_utf8(local) + "\\quelvarn\\cache";
+}
+
+void make_directories(const std::string& path) {
+  std::wstring wide = to_utf16(path);
+  // Each prefix in turn; "C:" and a share's "\\server" fail to be made and
+  // need not be, so only the folder itself must exist at the end.
+  DWORD last = ERROR_SUCCESS;
+  for (std::size_t end = wide.find_first_of(L"\\/", 1);; end = wide.find_first_of(L"\\/", end + 1)) {
+    last = CreateDirectoryW(wide.substr(0, end).c_str(), nullptr) ? ERROR_SUCCESS : GetLastError();
+    if (end == std::wstring::npos) break;
+  }
+  DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) throw write_error(win32::error(last));
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) throw write_error(std::make_error_code(std::errc::not_a_directory));
 }
 
 // Console control events arrive on a thread the system starts for them, so

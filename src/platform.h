@@ -68,6 +68,8 @@ enum class standard_stream { output, error };
 /// elsewhere. A NUL follows it, for the last words of a process that cannot
 /// allocate.
 extern const std::string_view kLineEnd;
+/// What separates the folders of a path: '\\' on Windows, '/' elsewhere.
+extern const char kPathSeparator;
 
 /// Writes one whole line, with kLineEnd, at once. False if it could not be
 /// written (a console that has gone away, which must not stop a conversion).
@@ -80,6 +82,23 @@ void write_unbuffered(standard_stream to, std::string_view bytes) noexcept;
 /// Whether the path names the file, pipe or device that the stream already
 /// is.
 bool names_stream(const std::string& path, standard_stream stream);
+
+/// Whether the stream is a terminal, where a line can be drawn again in place.
+bool is_terminal(standard_stream stream);
+
+/// Draws one line of status (a download's progress) on standard error, in
+/// place of the one drawn before; an empty text erases it. write_line()
+/// erases it before writing its own line, so that the two never mix.
+void show_status(std::string_view text);
+
+/// Where downloads are kept when the command line names no folder:
+/// $XDG_CACHE_HOME/quelvarn, else ~/.cache/quelvarn (Linux, the BSDs),
+/// ~/Library/Caches/quelvarn (macOS), %LOCALAPPDATA%\quelvarn\cache
+/// (Windows). Empty when the system names no home.
+std::string default_cache_dir();
+
+/// Makes a folder and the parents it lacks. Throws write_error.
+void make_directories(const std::string& path);
 
 /// Starts a thread that never handles a signal or console event, so that
 /// they always reach the thread whose handlers clean up after the run.

@@ -3,6 +3,8 @@
 user profile with a non-ASCII name, gzip and CR LF input, every refusal and
 failure, NUL as output, a full disk and Ctrl-C in the middle of a run. Each
 must leave the previous catalogue byte for byte as it was and no stray file.
+Then INPUT as a URL, read with WinHTTP from a server on 127.0.0.1: the
+cases of url_end_to_end.py over plain HTTP.
 
 usage: windows_end_to_end.py QUELVARN_EXE SOURCE_DIR
 
@@ -25,6 +27,7 @@ import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import reference_convert  # noqa: E402
+import url_end_to_end  # noqa: E402
 
 OLD = b"the catalogue the user already has\r\n"
 
@@ -276,6 +279,30 @@ def faults(t, work):
     t.check("faults: no stray file", sorted(os.listdir(folder)) == ["MPCORB.DAT", "out.ini"], os.listdir(folder))
 
 
+class WineHost(url_end_to_end.Host):
+    """quelvarn.exe under Wine: CR LF console lines, Windows paths, plain
+    HTTP only (no test authority for WinHTTP); Ctrl-C and the console are
+    tested above."""
+
+    line_end = b"\r\n"
+    https = False
+    signals = False
+    terminal = False
+
+    def command(self, *args):
+        return ["wine", self.exe, *args]
+
+    def path(self, path):
+        return windows_path(path)
+
+
+def urls(t):
+    """INPUT as a URL, read with WinHTTP from a server on 127.0.0.1."""
+    passed, failures = url_end_to_end.run_cases(WineHost(t.exe), t.source_dir)
+    t.passed += passed
+    t.failures += ["url: " + name for name in failures]
+
+
 def main():
     exe, source_dir = sys.argv[1], sys.argv[2]
     # Wine reads the arguments in the locale's encoding: UTF-8, as the tests write them.
@@ -288,6 +315,7 @@ def main():
         refusals(t, work)
         updates(t, work)
         faults(t, work)
+        urls(t)
     print("%d passed, %d failed" % (t.passed, len(t.failures)))
     return 1 if t.failures else 0
 

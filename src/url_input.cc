@@ -1,0 +1,455 @@
+#include "url_input.h"
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "chunk_pipe.h"
+#include "download_cache.h"
+#include "http.h"
+#include "io.h"
+#include "output_file.h"
+
+namespace quelvarn {
+namespace {
+
+using clock_type = std::chrono::steady_clock;
+
+constexpr int kMaxRedirects = 10;
+constexpr int kStallSeconds = 60;
+// 2 MiB between the network and the converter: enough to ride out a pause
+// of either, bounded however large the download.
+constexpr std::size_t kPipeBlocks = 8;
+constexpr std::size_t kPipeBlockSize = 256 * 1024UL;
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+
+std::string lower(std::string_view text) {
+  std::string low(text);
+  for (char& c : low) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  return low;
+}
+
+std::string scheme_of(std::string_view url) {
+  std::size_t colon = url.find(':');
+  return colon == std::string_view::npos ? std::string() : lower(url.substr(0, colon));
+}
+
+// For tests only: a shorter stall limit, and a certificate authority of
+// their own making, trusted besides the system's.
+int stall_seconds() {
+  const char* value = std::getenv("QUELVARN_TEST_STALL_SECONDS");
+  int seconds = 0;
+  if (value == nullptr || std::from_chars(value, value + std::strlen(value), seconds).ec != std::errc()) {
+    return kStallSeconds;
+  }
+  return std::clamp(seconds, 1, kStallSeconds);
+}
+
+std::string extra_ca_file() {
+  const char* value = std::getenv("QUELVARN_TEST_CA_FILE");
+  return value == nullptr ? std::string() : std::string(value);
+}
+
+std::string status_text(int status, const std::string& reason) {
+  static const std::pair<int, const char*> kPhrases[] = {
+      {301, "Moved Permanently"},
+      {302, "Found"},
+      {303, "See Other"},
+      {304, "Not Modified"},
+      {307, "Temporary Redirect"},
+      {308, "Permanent Redirect"},
+      {400, "Bad Request"},
+      {401, "Unauthorized"},
+      {403, "Forbidden"},
+      {404, "Not Found"},
+      {410, "Gone"},
+      {429, "Too Many Requests"},
+      {500, "Internal Server Error"},
+      {502, "Bad Gateway"},
+      {503, "Service Unavailable"},
+      {504, "Gateway Timeout"},
+  };
+  std::string text = "HTTP " + std::to_string(status);
+  for (const auto& [code, phrase] : kPhrases) {
+    if (code == status) return text + " " + phrase;
+  }
+  return reason.empty() ? text : text + " " + reason;
+}
+
+bool is_redirect(int status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// A Location, absolute or relative (RFC 3986, without dot segments), made
+// absolute against the URL it came from.
+std::string resolve(const std::string& base, const std::string& location) {
+  std::size_t colon = location.find(':');
+  std::size_t first_other = location.find_first_of("/?#");
+  if (colon != std::string::npos && colon > 0 && colon < first_other) return location;
+  std::string scheme = base.substr(0, base.find(':'));
+  if (location.starts_with("//")) return scheme + ":" + location;
+  std::size_t authority = base.find("//") + 2;
+  std::size_t path = base.find_first_of("/?#", authority);
+  std::string origin = base.substr(0, path);
+  if (location.starts_with('/')) return origin + location;
+  std::string without_query = base.substr(0, base.find_first_of("?#", authority));
+  if (location.starts_with('?')) return without_query + location;
+  std::size_t last_slash = without_query.rfind('/');
+  if (path == std::string::npos || last_slash < authority) return origin + "/" + location;
+  return without_query.substr(0, last_slash + 1) + location;
+}
+
+std::string megabytes(std::uint64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+  return text;
+}
+
+// One line redrawn in place on a terminal, at most ten times a second.
+class progress_line {
+ public:
+  explicit progress_line(bool shown) : shown_(shown) {}
+  void update(std::uint64_t received, std::optional<std::uint64_t> total, bool force = false) {
+    if (!shown_) return;
+    clock_type::time_point now = clock_type::now();
+    if (!drawn_) start_ = now;
+    if (!force && drawn_ && now - last_ < kRedrawInterval) return;
+    last_ = now;
+    drawn_ = true;
+    double seconds = std::chrono::duration<double>(now - start_).count();
+    std::string text = " Downloading: " + megabytes(received);
+    if (total) text += " of " + megabytes(*total);
+    if (seconds < 0.5) return show_status(text);
+    double rate = static_cast<double>(received) / seconds;
+    text += ", " + megabytes(static_cast<std::uint64_t>(rate)) + "/s";
+    if (total && rate > 0 && *total >= received) {
+      text += ", " + std::to_string(std::llround(static_cast<double>(*total - received) / rate)) + " s left";
+    }
+    show_status(text);
+  }
+  void erase() {
+    if (drawn_) show_status("");
+    drawn_ = false;
+  }
+
+ private:
+  bool shown_;
+  bool drawn_ = false;
+  clock_type::time_point start_;
+  clock_type::time_point last_;
+};
+
+}  // namespace
+
+namespace {
+
+enum class answer { pending, body, not_modified, failed };
+
+// The transfer runs on a thread of its own and hands the body over in
+// blocks, so that it is converted while it arrives. The same blocks go to
+// the new copy in the cache, which is put in place only once the whole body
+// has been read and found whole.
+class download final : public byte_source, private http_receiver {
+ public:
+  download(std::string url, validators kept, std::optional<kept_copy> copy, std::unique_ptr<output_file> new_copy,
+           bool progress)
+      : url_(std::move(url)),
+        kept_(std::move(kept)),
+        copy_(std::move(copy)),
+        new_copy_(std::move(new_copy)),
+        pipe_(kPipeBlocks, kPipeBlockSize),
+        progress_(progress) {
+    thread_ = start_quiet_thread([this] { run(); });
+  }
+  ~download() override;
+  download(const download&) = delete;
+  download& operator=(const download&) = delete;
+
+  /// Waits for the final response's status; throws read_error for any but
+  /// 200 and 304, and for a failed transfer.
+  answer wait_for_answer();
+  std::size_t read(char* buf, std::size_t n) override;
+  void verified_to_end() override { verified_ = true; }
+
+ private:
+  void run();
+  void follow_redirects();
+  void settle(answer a, std::exception_ptr error = nullptr);
+  bool head(const http_head& head) override;
+  bool body(std::string_view bytes) override;
+  bool still_wanted() override;
+  void hand_over();
+  std::string stalled() const { return "nothing received for " + std::to_string(stall_seconds_) + " s"; }
+  void keep();
+
+  std::string url_;
+  validators kept_;
+  std::optional<kept_copy> copy_;
+  std::unique_ptr<output_file> new_copy_;  // nullptr: nothing is kept
+  chunk_pipe pipe_;
+  progress_line progress_;
+  std::thread thread_;
+  std::atomic<bool> cancelled_{false};
+
+  std::mutex mutex_;
+  std::condition_variable answered_;
+  answer answer_ = answer::pending;
+  std::exception_ptr error_;
+
+  // The transfer thread's own.
+  std::string redirect_;
+  std::string refusal_;  // why the response is refused
+  validators received_validators_;
+  std::optional<std::uint64_t> length_;
+  std::uint64_t received_ = 0;
+  int stall_seconds_ = stall_seconds();
+  clock_type::time_point last_byte_;
+  std::string first_bytes_;
+  chunk* filling_ = nullptr;
+
+  // The reader's own.
+  chunk* current_ = nullptr;
+  std::size_t offset_ = 0;
+  bool ended_ = false;
+  bool verified_ = false;
+};
+
+download::~download() {
+  cancelled_ = true;
+  pipe_.cancel();
+  thread_.join();
+  if (ended_ && (verified_ || first_bytes_ != "\x1f\x8b")) keep();
+}
+
+// The first answer stands: a failure after the body has begun reaches the
+// reader through the pipe instead.
+void download::settle(answer a, std::exception_ptr error) {
+  {
+    std::lock_guard lock(mutex_);
+    if (answer_ != answer::pending) return;
+    answer_ = a;
+    error_ = std::move(error);
+  }
+  answered_.notify_all();
+}
+
+answer download::wait_for_answer() {
+  std::unique_lock lock(mutex_);
+  answered_.wait(lock, [this] { return answer_ != answer::pending; });
+  if (answer_ == answer::failed) std::rethrow_exception(error_);
+  return answer_;
+}
+
+void download::run() {
+  try {
+    follow_redirects();
+    if (filling_ != nullptr) hand_over();
+    progress_.erase();
+    settle(answer::failed, std::make_exception_ptr(read_error("the server sent no response")));
+    pipe_.finish();
+  } catch (...) {
+    progress_.erase();
+    settle(answer::failed, std::current_exception());
+    pipe_.finish(std::current_exception());
+  }
+}
+
+void download::follow_redirects() {
+  std::string url = url_;
+  bool secure = scheme_of(url) == "https";
+  for (int redirects = 0;; ++redirects) {
+    http_request request{url, {}, stall_seconds_, extra_ca_file()};
+    if (!kept_.etag.empty()) request.headers.push_back("If-None-Match: " + kept_.etag);
+    if (!kept_.last_modified.empty()) request.headers.push_back("If-Modified-Since: " + kept_.last_modified);
+    redirect_.clear();
+    last_byte_ = clock_type::now();
+    try {
+      http_get(request, *this);
+    } catch (const read_error&) {
+      // Some libraries (Wine's WinHTTP) wait past their own time limit, until
+      // the server gives up; the silence is still what went wrong.
+      if (clock_type::now() - last_byte_ >= std::chrono::seconds(stall_seconds_)) throw read_error(stalled());
+      throw;
+    }
+    if (!refusal_.empty()) throw read_error(refusal_);
+    if (redirect_.empty() || cancelled_) return;
+    if (redirects == kMaxRedirects) throw read_error("more than " + std::to_string(kMaxRedirects) + " redirects");
+    url = resolve(url, redirect_);
+    std::string scheme = scheme_of(url);
+    if (scheme != "http" && scheme != "https") throw read_error("redirected to " + url + ", which is not http(s)");
+    if (secure && scheme == "http") throw read_error("redirected from https to http: " + url);
+    secure = scheme == "https";
+  }
+}
+
+// Called from inside the HTTP library: nothing may be thrown through it.
+bool download::head(const http_head& head) {
+  last_byte_ = clock_type::now();
+  if (is_redirect(head.status) && !head.location.empty()) {
+    redirect_ = head.location;
+    return false;
+  }
+  if (head.status == 304 && kept_.any()) {
+    settle(answer::not_modified);
+    return false;
+  }
+  if (head.status != 200) {
+    refusal_ = status_text(head.status, head.reason);
+    return false;
+  }
+  length_ = head.length;
+  received_validators_ = {head.etag, head.last_modified};
+  settle(answer::body);
+  return true;
+}
+
+bool download::body(std::string_view bytes) {
+  last_byte_ = clock_type::now();
+  received_ += bytes.size();
+  if (first_bytes_.size() < 2) first_bytes_.append(bytes.substr(0, 2 - first_bytes_.size()));
+  while (!bytes.empty()) {
+    if (filling_ == nullptr) {
+      filling_ = pipe_.acquire_free();
+      if (filling_ == nullptr) return false;
+      filling_->size = 0;
+    }
+    std::size_t take = std::min(bytes.size(), pipe_.capacity() - filling_->size);
+    std::memcpy(filling_->data.get() + filling_->size, bytes.data(), take);
+    filling_->size += take;
+    bytes.remove_prefix(take);
+    if (filling_->size == pipe_.capacity()) hand_over();
+  }
+  // A reader with nothing to do gets what there is, rather than wait for a
+  // full block from a slow server.
+  if (filling_ != nullptr && pipe_.full_count() == 0) hand_over();
+  progress_.update(received_, length_);
+  // A wait for the reader to free a block is no silence of the server's.
+  last_byte_ = clock_type::now();
+  return !cancelled_;
+}
+
+// The stall limit is kept here rather than by the library: libcurl's is an
+// average speed, which a burst before the stall keeps up for seconds more.
+bool download::still_wanted() {
+  if (clock_type::now() - last_byte_ >= std::chrono::seconds(stall_seconds_)) {
+    refusal_ = stalled();
+    return false;
+  }
+  if (received_ > 0) progress_.update(received_, length_);
+  return !cancelled_;
+}
+
+void download::hand_over() {
+  if (new_copy_) {
+    try {
+      new_copy_->binary_sink().write(std::string_view(filling_->data.get(), filling_->size));
+    } catch (const io_error&) {
+      new_copy_.reset();  // the conversion goes on; only the copy is lost
+    }
+  }
+  pipe_.push_full(filling_);
+  filling_ = nullptr;
+}
+
+std::size_t download::read(char* buf, std::size_t n) {
+  if (n == 0) return 0;
+  if (current_ == nullptr || offset_ == current_->size) {
+    if (current_ != nullptr) pipe_.release(current_);
+    current_ = pipe_.acquire_full();
+    offset_ = 0;
+    if (current_ == nullptr) {
+      if (std::exception_ptr error = pipe_.error()) std::rethrow_exception(error);
+      ended_ = true;
+      return 0;
+    }
+  }
+  std::size_t take = std::min(n, current_->size - offset_);
+  std::memcpy(buf, current_->data.get() + offset_, take);
+  offset_ += take;
+  return take;
+}
+
+// A copy that cannot be put in place is no reason to fail the conversion.
+void download::keep() {
+  if (!new_copy_ || !copy_) return;
+  try {
+    new_copy_->commit();
+    copy_->write_validators(received_validators_);
+  } catch (const std::exception& e) {
+    console(standard_stream::error).say("quelvarn: " + copy_->data_path + ": " + e.what());
+  }
+}
+
+// The copy kept from the last run, and the validators to ask with.
+struct cache_state {
+  std::optional<kept_copy> copy;
+  validators kept;
+  std::optional<input_file> kept_file;
+  std::unique_ptr<output_file> new_copy;
+};
+
+cache_state open_cache(const std::string& url, const std::string& cache_dir, console& con) {
+  cache_state cache;
+  std::string dir = cache_dir.empty() ? default_cache_dir() : cache_dir;
+  try {
+    if (dir.empty()) throw write_error("HOME is not set, and --cache-dir names no folder");
+    make_directories(dir);
+    cache.copy.emplace(dir, url);
+    cache.kept = cache.copy->read_validators();
+    if (cache.kept.any()) {
+      try {
+        cache.kept_file = open_input(cache.copy->data_path);
+      } catch (const read_error&) {
+        cache.kept = {};  // validators without their copy ask for nothing
+      }
+    }
+    cache.new_copy = std::make_unique<output_file>(cache.copy->data_path);
+  } catch (const io_error& e) {
+    if (con.stream()) {
+      std::string where = dir.empty() ? std::string("the download cache") : dir;
+      console(standard_stream::error).say("quelvarn: " + where + ": " + e.what() + " (the download is not kept)");
+    }
+    cache.new_copy.reset();
+  }
+  return cache;
+}
+
+}  // namespace
+
+bool is_url(std::string_view input) {
+  std::string scheme = scheme_of(input);
+  return (scheme == "http" || scheme == "https") && input.substr(scheme.size()).starts_with("://");
+}
+
+input_file open_url(const std::string& url, const std::string& cache_dir, console& con) {
+  if (http_library() == nullptr)
+    throw read_error("this build of quelvarn cannot read URLs (it was built without libcurl)");
+  cache_state cache = open_cache(url, cache_dir, con);
+  bool progress = con.stream().has_value() && is_terminal(standard_stream::error);
+  std::string kept_path = cache.copy ? cache.copy->data_path : std::string();
+  auto transfer =
+      std::make_unique<download>(url, cache.kept, std::move(cache.copy), std::move(cache.new_copy), progress);
+  if (transfer->wait_for_answer() == answer::not_modified) {
+    con.say("");
+    con.say(" file " + url + " not modified: converting the copy kept in " + kept_path);
+    return std::move(*cache.kept_file);
+  }
+  input_file in;
+  // OUTPUT naming the kept copy would be the input overwritten.
+  if (!kept_path.empty()) in.identity = identify(kept_path);
+  in.source = std::move(transfer);
+  return in;
+}
+
+}  // namespace quelvarn
