@@ -3,6 +3,8 @@
 
 #include <charconv>
 
+#include "status_line.h"
+
 namespace quelvarn {
 
 std::string decimal(std::uint64_t n) {
@@ -53,7 +55,7 @@ void console::say(std::string_view line) {
   // reach the user's terminal. A console that has gone away must not stop
   // the conversion; it is only remembered, for the runs whose whole purpose
   // is what they print.
-  if (!write_line(*to_, printable(line))) failed_ = true;
+  if (!write_line_below_status(*to_, printable(line))) failed_ = true;
 }
 
 }  // namespace quelvarn

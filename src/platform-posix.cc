@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <mutex>
 
 #include "platform.h"
 
@@ -63,18 +62,6 @@ bool write_all(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<std::size_t>(put));
   }
   return true;
-}
-
-// The status line drawn last, and how wide it was (0: none shown).
-std::mutex status_mutex;
-std::size_t status_width = 0;
-
-void erase_status() {
-  if (status_width == 0) return;
-  std::string blank(status_width + 2, ' ');
-  blank.front() = blank.back() = '\r';
-  (void)write_all(STDERR_FILENO, blank);
-  status_width = 0;
 }
 
 std::string environment(const char* name) {
@@ -136,8 +123,6 @@ bool write_line(standard_stream to, std::string_view line) {
   std::string text;
   text.reserve(line.size() + kLineEnd.size());
   text.append(line).append(kLineEnd);
-  std::lock_guard lock(status_mutex);
-  erase_status();
   return write_all(descriptor(to), text);
 }
 
@@ -151,18 +136,7 @@ bool names_stream(const std::string& path, standard_stream stream) {
 
 bool is_terminal(standard_stream stream) { return ::isatty(descriptor(stream)) == 1; }
 
-void show_status(std::string_view text) {
-  std::lock_guard lock(status_mutex);
-  if (text.empty()) {
-    erase_status();
-    return;
-  }
-  std::string line = "\r";
-  line.append(text);
-  // Blanks over what is left of a longer line drawn before.
-  if (text.size() < status_width) line.append(status_width - text.size(), ' ');
-  if (write_all(STDERR_FILENO, line)) status_width = std::max(status_width, text.size());
-}
+bool write_to_terminal(std::string_view text) { return write_all(STDERR_FILENO, text); }
 
 std::string default_cache_dir() {
   std::string home = environment("HOME");

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
-#include <mutex>
 
 #include "platform.h"
 
@@ -151,22 +150,10 @@ bool write_all(HANDLE out, std::string_view bytes) {
   return true;
 }
 
-// The status line drawn last, and how wide it was (0: none shown).
-std::mutex status_mutex;
-std::size_t status_width = 0;
-
 bool write_console(HANDLE out, const std::string& text) {
   std::wstring wide = to_utf16(text);
   DWORD put = 0;
   return WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &put, nullptr) && put == wide.size();
-}
-
-void erase_status() {
-  if (status_width == 0) return;
-  std::string blank(status_width + 2, ' ');
-  blank.front() = blank.back() = '\r';
-  (void)write_console(handle_of(standard_stream::error), blank);
-  status_width = 0;
 }
 
 // What Windows' own handler does, said outright: some consoles (Wine's) end
@@ -253,8 +240,6 @@ bool write_line(standard_stream to, std::string_view line) {
   if (out == nullptr || out == INVALID_HANDLE_VALUE) return false;
   std::string text(line);
   text.append(kLineEnd);
-  std::lock_guard lock(status_mutex);
-  erase_status();
   DWORD mode = 0;
   // A console shows UTF-16 whatever its code page; pipes and files get UTF-8.
   if (GetConsoleMode(out, &mode)) return write_console(out, text);
@@ -276,17 +261,8 @@ bool is_terminal(standard_stream stream) {
   return GetConsoleMode(handle_of(stream), &mode) != 0;
 }
 
-void show_status(std::string_view text) {
-  std::lock_guard lock(status_mutex);
-  if (text.empty()) {
-    erase_status();
-    return;
-  }
-  std::string line = "\r";
-  line.append(text);
-  // Blanks over what is left of a longer line drawn before.
-  if (text.size() < status_width) line.append(status_width - text.size(), ' ');
-  if (write_console(handle_of(standard_stream::error), line)) status_width = std::max(status_width, text.size());
+bool write_to_terminal(std::string_view text) {
+  return write_console(handle_of(standard_stream::error), std::string(text));
 }
 
 std::string default_cache_dir() {

@@ -86,10 +86,9 @@ bool names_stream(const std::string& path, standard_stream stream);
 /// Whether the stream is a terminal, where a line can be drawn again in place.
 bool is_terminal(standard_stream stream);
 
-/// Draws one line of status (a download's progress) on standard error, in
-/// place of the one drawn before; an empty text erases it. write_line()
-/// erases it before writing its own line, so that the two never mix.
-void show_status(std::string_view text);
+/// Writes text as it is to standard error's terminal (the console, on
+/// Windows): for a status line drawn in place. False if it could not be.
+bool write_to_terminal(std::string_view text);
 
 /// Where downloads are kept when the command line names no folder:
 /// $XDG_CACHE_HOME/quelvarn, else ~/.cache/quelvarn (Linux, the BSDs),

@@ -20,6 +20,7 @@
 #include "http.h"
 #include "io.h"
 #include "output_file.h"
+#include "status_line.h"
 
 namespace quelvarn {
 namespace {
