@@ -16,8 +16,9 @@ constexpr std::size_t kLongestWithEnd = line_reader::kMaxLineLength + 2;
 line_reader::line_reader(byte_source& source, std::size_t block_size)
     : source_(source),
       lender_(dynamic_cast<block_source*>(&source)),
-      // Lent blocks need room only for the one line that spans two of them.
-      capacity_((lender_ != nullptr ? kLongestWithEnd : std::max(block_size, kLongestWithEnd)) + kLongestWithEnd),
+      // Lent blocks need room only for the one line that spans two of them;
+      // read blocks, room for the longest line besides the block.
+      capacity_((lender_ != nullptr ? kLongestWithEnd : block_size) + kLongestWithEnd),
       buffer_(std::make_unique_for_overwrite<char[]>(capacity_)),
       data_(buffer_.get()) {}
 

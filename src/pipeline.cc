@@ -93,7 +93,7 @@ bool run::checked(line_reader& lines, text_line& first) {
 void run::go(std::unique_ptr<byte_source> raw) {
   catalogue_stream input = open_catalogue_stream(std::move(raw), settings_.threaded);
   // Without threads the run is a small one (tests, fuzzing): small blocks.
-  line_reader lines(*input.text, settings_.threaded ? std::size_t{1} << 20 : std::size_t{64} << 10);
+  line_reader lines(*input.text, settings_.threaded ? std::size_t{1} << 20 : std::size_t{16} << 10);
   text_line first;
   if (!checked(lines, first)) return;
   writing_ = true;
