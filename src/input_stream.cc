@@ -64,12 +64,14 @@ class prefetch_source final : public block_source, public spare_time_lender {
 
 // The gzip framing (RFC 1952) is read here, the deflate data in between by
 // the inflater, so that both decoders accept and refuse the same files.
-struct gzip_source::decoder {
+struct gzip_source::stream {
+  explicit stream(std::size_t block) : block_size(block) {}
   std::unique_ptr<byte_source> compressed;
   inflater decoder;
+  std::size_t block_size;
   // The decoder's read-ahead, kept from the block before, then the block.
   std::unique_ptr<unsigned char[]> buffer =
-      std::make_unique_for_overwrite<unsigned char[]>(inflater::kMaxReadAhead + kCompressedBlock);
+      std::make_unique_for_overwrite<unsigned char[]>(inflater::kMaxReadAhead + block_size);
   byte_span in{buffer.get() + inflater::kMaxReadAhead, 0};  // what is left of the block
   bool input_ended = false;
   bool in_member = false;
@@ -82,7 +84,7 @@ struct gzip_source::decoder {
     if (input_ended) return false;
     unsigned char* block = buffer.get() + inflater::kMaxReadAhead;
     std::memmove(buffer.get(), in.data - inflater::kMaxReadAhead, inflater::kMaxReadAhead);
-    std::size_t got = compressed->read(reinterpret_cast<char*>(block), kCompressedBlock);
+    std::size_t got = compressed->read(reinterpret_cast<char*>(block), block_size);
     if (got == 0) {
       input_ended = true;
       return false;
@@ -164,14 +166,15 @@ struct gzip_source::decoder {
   }
 };
 
-gzip_source::gzip_source(std::unique_ptr<byte_source> compressed) : decoder_(std::make_unique<decoder>()) {
-  decoder_->compressed = std::move(compressed);
+gzip_source::gzip_source(std::unique_ptr<byte_source> compressed, std::size_t block_size)
+    : stream_(std::make_unique<stream>(block_size)) {
+  stream_->compressed = std::move(compressed);
 }
 
 gzip_source::~gzip_source() = default;
 
 std::size_t gzip_source::read(char* buf, std::size_t n) {
-  decoder& s = *decoder_;
+  stream& s = *stream_;
   byte_span out{reinterpret_cast<unsigned char*>(buf), n};
   while (out.size == n && n > 0) {
     // Members joined with cat are read one after another.
@@ -284,7 +287,8 @@ catalogue_stream open_catalogue_stream(std::unique_ptr<byte_source> raw, bool th
   bool gzip = magic == "\x1f\x8b";
   std::unique_ptr<byte_source> stream = std::make_unique<prefixed_source>(std::move(magic), std::move(raw));
   if (!gzip) return {std::move(stream)};
-  stream = std::make_unique<gzip_source>(std::move(stream));
+  // Without threads the run is a small one (tests, fuzzing): small blocks.
+  stream = std::make_unique<gzip_source>(std::move(stream), threaded ? kCompressedBlock : std::size_t{16} << 10);
   if (!threaded) return {std::move(stream)};
   auto ahead = std::make_unique<prefetch_source>(std::move(stream));
   spare_time_lender* lender = ahead.get();

@@ -17,15 +17,16 @@ namespace quelvarn {
 /// raise read_error.
 class gzip_source final : public byte_source {
  public:
-  explicit gzip_source(std::unique_ptr<byte_source> compressed);
+  /// block_size: how much compressed input is read at a time.
+  explicit gzip_source(std::unique_ptr<byte_source> compressed, std::size_t block_size = 256 << 10);
   ~gzip_source() override;
   gzip_source(const gzip_source&) = delete;
   gzip_source& operator=(const gzip_source&) = delete;
   std::size_t read(char* buf, std::size_t n) override;
 
  private:
-  struct decoder;
-  std::unique_ptr<decoder> decoder_;
+  struct stream;
+  std::unique_ptr<stream> stream_;
 };
 
 /// Work that either thread may do when it is ahead of the other; true when
