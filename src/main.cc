@@ -58,10 +58,7 @@ int command_line(int argc, char** argv) {
   try {
     opts = parse_options(std::vector<std::string_view>(args.begin(), args.end()));
   } catch (const usage_error& e) {
-    con.say("");
-    con.say(e.what());
-    usage(con);
-    return kUsage;
+    return option_error(con, e.what());
   }
   if (opts.help) return print(con, help_text());
   if (opts.version) {

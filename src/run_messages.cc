@@ -34,6 +34,16 @@ void usage(console& con) {
   con.say("");
 }
 
+// Nothing is missing after a mistake in an option: the option's own line
+// says what is wrong, and one line says where the rest is explained.
+int option_error(console& con, const std::string& message) {
+  con.say("");
+  con.say(message);
+  con.say(" Usage: quelvarn [OPTIONS] INPUT OUTPUT (quelvarn --help for more)");
+  con.say("");
+  return kUsage;
+}
+
 // The console message stays as it was; the system's reason goes, on a line
 // of its own, to standard error (not at all when that is the catalogue).
 int fail(console& con, const std::string& message, const std::string& path, const std::optional<std::string>& cause) {
@@ -91,10 +101,7 @@ int outcome(console& con, const options& opts, const run_result& r) {
     case run_failure::input_unreadable:
       return fail(con, " file " + in + " cannot be read", in, r.cause);
     case run_failure::comet_options:
-      con.say("");
-      con.say(" --numbered and --class are for minor planets; " + in + " is a comet file");
-      usage(con);
-      return kUsage;
+      return option_error(con, " --numbered and --class are for minor planets; " + in + " is a comet file");
     case run_failure::output_is_input:
       return fail(con, " file " + out + " is the input file");
     case run_failure::output_unreadable:

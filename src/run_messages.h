@@ -15,7 +15,12 @@ namespace quelvarn {
 
 enum exit_status { kSuccess = 0, kFailure = 1, kUsage = 2 };
 
+/// The text for a wrong number of arguments.
 void usage(console& con);
+
+/// An option that cannot be used: its message, then where the usage is
+/// explained; kUsage.
+int option_error(console& con, const std::string& message);
 
 /// The message between empty lines, then the banner; kFailure. The
 /// system's cause, when it gave one, goes to standard error as

@@ -65,6 +65,12 @@ inline run_result run_quelvarn(const std::vector<std::string>& args, const std::
   return finish(p);
 }
 
+/// Runs quelvarn as an ordinary user, as checks of file permissions need
+/// (root reads and writes anything): as root, a copy of it that such a user
+/// can reach (the build may lie in a home only root enters) runs as user
+/// 65534. Status 77 when that cannot be done here.
+run_result run_quelvarn_unprivileged(const std::vector<std::string>& args);
+
 /// The text with every LF made CR LF.
 std::string crlf(const std::string& text);
 

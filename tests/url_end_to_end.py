@@ -198,7 +198,12 @@ def interrupted(t, server):
 
 def progress(t, server):
     """On a terminal, one line drawn in place and erased at the end."""
-    master, slave = pty.openpty()
+    try:
+        master, slave = pty.openpty()
+    except OSError as e:
+        # A chroot or a minimal container may have no /dev/pts.
+        print("skipped: terminal progress, no pseudo-terminal here (%s)" % e)
+        return
     out = os.path.join(t.out_dir, "tty.ini")
     server.routes["/tty"] = Route("file", t.mpcorb)
     proc = subprocess.Popen(t.host.command("--cache-dir", t.cache, server.url("/tty"), out), env=t.env,
