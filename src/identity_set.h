@@ -59,6 +59,28 @@ class number_set {
   std::vector<std::unique_ptr<std::uint64_t[]>> pages_;
 };
 
+/// Counts distinct names (section names: two sections of one name are one
+/// body to the planetarium) in bounded memory: exactly while it holds at
+/// most `held` of them; past that, every further name counts as a new one,
+/// as it is unless the input repeats a body. So whether the count passes
+/// held - 1 is always told exactly.
+class name_tally {
+ public:
+  explicit name_tally(std::size_t held) : held_(held) {}
+  void add(std::string_view name) {
+    if (names_.size() >= held_ || names_.insert(name).added) ++count_;
+  }
+  /// Whether add() still looks at the name (a caller may spare finding it).
+  bool looking() const { return names_.size() < held_; }
+  void add_without_looking() { ++count_; }
+  std::uint64_t count() const { return count_; }
+
+ private:
+  std::size_t held_;
+  identity_set names_;
+  std::uint64_t count_ = 0;
+};
+
 }  // namespace quelvarn
 
 #endif  // QUELVARN_IDENTITY_SET_H_

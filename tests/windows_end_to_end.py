@@ -29,7 +29,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import reference_convert  # noqa: E402
 import url_end_to_end  # noqa: E402
 
-OLD = b"the catalogue the user already has\r\n"
+OLD = b"[old]\r\nname = the catalogue the user already has\r\n"
 
 
 def crlf(text):
