@@ -120,19 +120,19 @@ conversion_counts convert_records(line_reader& lines, input_kind kind, text_line
                                   console& con, selection* select) {
   auto room = [&] { return out.reserve(kMaxSectionSize); };
   name_tally bodies(kBodiesLoadedQuickly + 1);
-  conversion_counts counts = records_of(lines, kind, first, con, room, [&](std::string_view line, char* section,
-                                                                            char* end) {
-    bool chosen =
-        kind == input_kind::comets ? selected<comet_record>(select, line) : selected<mpcorb_record>(select, line);
-    if (!chosen) return false;
-    if (bodies.looking()) {
-      bodies.add(section_name(section, end));
-    } else {
-      bodies.add_without_looking();
-    }
-    out.commit(end);
-    return true;
-  });
+  conversion_counts counts =
+      records_of(lines, kind, first, con, room, [&](std::string_view line, char* section, char* end) {
+        bool chosen =
+            kind == input_kind::comets ? selected<comet_record>(select, line) : selected<mpcorb_record>(select, line);
+        if (!chosen) return false;
+        if (bodies.looking()) {
+          bodies.add(section_name(section, end));
+        } else {
+          bodies.add_without_looking();
+        }
+        out.commit(end);
+        return true;
+      });
   counts.bodies = bodies.count();
   return counts;
 }

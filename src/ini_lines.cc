@@ -54,7 +54,7 @@ raw_line line_at(std::string_view text, std::size_t pos) {
 bool reads_as_catalogue(std::string_view text) {
   if (text.find('\0') != std::string_view::npos) return false;
   if (text.starts_with("\x1f\x8b") || text.starts_with("PK\x03\x04") || text.starts_with("PK\x05\x06")) return false;
-  constexpr std::size_t kLookedAt = 64 * 1024;
+  constexpr std::size_t kLookedAt = std::size_t{64} << 10;
   constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
   std::string_view start = text.substr(0, kLookedAt);
   if (start.starts_with(kUtf8Mark)) start.remove_prefix(kUtf8Mark.size());

@@ -89,7 +89,7 @@ bool run::checked(line_reader& lines, text_line& first) {
     return fail(run_failure::output_unreadable), false;
   }
   // Text appended to a gzip file or a document would spoil it for nothing.
-  if (existing_ && !reads_as_catalogue(*existing_)) return fail(run_failure::output_not_catalogue), false;
+  if (existing_ && !reads_as_catalogue(*existing_)) return fail(run_failure::not_a_catalogue), false;
   return true;
 }
 

@@ -62,7 +62,7 @@ enum class run_failure {
   comet_options,      // --numbered or --class with a comet file
   output_is_input,    // replacing the output would lose the input
   output_unreadable,  // --update: the catalogue there cannot be read
-  output_not_catalogue,  // --update: what is there is no catalogue
+  not_a_catalogue,    // --update: what is there is no catalogue
   output_unwritable,  // the output cannot be written
   nothing_selected,   // the selection picked no record
 };

@@ -105,7 +105,7 @@ int outcome(console& con, const options& opts, const run_result& r) {
       return fail(con, " file " + out + " is the input file");
     case run_failure::output_unreadable:
       return fail(con, " file " + out + " cannot be read", out, r.cause);
-    case run_failure::output_not_catalogue:
+    case run_failure::not_a_catalogue:
       return fail(con, " file " + out + " is not a catalogue");
     case run_failure::output_unwritable:
       return fail(con, " file " + out + " cannot be written", out, r.cause);

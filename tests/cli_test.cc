@@ -435,21 +435,25 @@ TEST(Cli, SelectionSummary) {
   write_file(dir.path("repeated.DAT"), repeated);
   ASSERT_EQ(run_quelvarn({"--limit", "10500", nea, dir.path("half.ini")}).status, 0);
   write_file(dir.path("doubled.ini"), read_file(dir.path("half.ini")) + read_file(dir.path("half.ini")));
-  const std::string note = "\n Finished\n Note: the catalogue holds 20001 bodies; the planetarium starts slowly with "
-                           "more than 20000. ";
+  const std::string note =
+      "\n Finished\n Note: the catalogue holds 20001 bodies; the planetarium starts slowly with "
+      "more than 20000. ";
   const std::string choices = "--max-magnitude, --class, --numbered, --body";
   struct {
     std::vector<std::string> args;
     std::string note;
   } notes[] = {
       {{"--limit", "20000", nea, dir.path("out.ini")}, ""},
-      {{"--limit", "20001", nea, dir.path("out.ini")}, note + "Choose fewer with " + choices + ", --limit or --update --existing.\n"},
+      {{"--limit", "20001", nea, dir.path("out.ini")},
+       note + "Choose fewer with " + choices + ", --limit or --update --existing.\n"},
       {{"--limit", "20001", nea, "/dev/null"}, ""},
       {{dir.path("repeated.DAT"), dir.path("repeated.ini")}, ""},
       {{"--update", "--body", "Cerse", nea, dir.path("out.ini")},
-       note + "An update removes no body: a conversion without --update writes fewer with " + choices + " or --limit.\n"},
+       note + "An update removes no body: a conversion without --update writes fewer with " + choices +
+           " or --limit.\n"},
       {{"--update", "--existing", nea, dir.path("out.ini")}, note + "An update removes no body"},
-      {{"--update", "--limit", "20001", nea, dir.path("new.ini")}, note + "Choose fewer with " + choices + ", --limit or --existing.\n"},
+      {{"--update", "--limit", "20001", nea, dir.path("new.ini")},
+       note + "Choose fewer with " + choices + ", --limit or --existing.\n"},
       {{"--update", "--body", "Cerse", nea, dir.path("doubled.ini")}, ""},
   };
   for (const auto& c : notes) {
