@@ -136,6 +136,7 @@ struct catalogue_update::merge_state {
   static void append_missing(group& g, std::string_view layout_text, const ini_line& layout, std::string_view end,
                              output_buffer& out);
   void copy_spool(output_buffer& out, byte_source& spooled, update_counts& counts);
+  void count_body(name_tally& bodies, std::string_view section) const;
 };
 
 void catalogue_update::merge_state::index() {
@@ -419,6 +420,8 @@ update_counts catalogue_update::write(output_buffer& out, byte_source& spooled) 
   return counts;
 }
 
+std::uint64_t catalogue_update::bodies_held() const { return state_->groups.size(); }
+
 namespace {
 
 // A new section, written with the catalogue's line ends.
@@ -433,7 +436,16 @@ void append_section(output_buffer& out, std::string_view section, std::string_vi
 
 }  // namespace
 
+// A new section of a name the catalogue holds (another apparition's,
+// renamed) merges with it in the planetarium.
+void catalogue_update::merge_state::count_body(name_tally& bodies, std::string_view section) const {
+  if (!bodies.looking()) return bodies.add_without_looking();
+  std::string_view name = section_name(section);
+  if (!by_section.contains(name)) bodies.add(name);
+}
+
 void catalogue_update::merge_state::copy_spool(output_buffer& out, byte_source& spooled_in, update_counts& counts) {
+  name_tally bodies(kBodiesLoadedQuickly + 1);
   frame_reader frames(spooled_in);
   std::uint64_t key = 0;
   std::string_view section;
@@ -444,9 +456,11 @@ void catalogue_update::merge_state::copy_spool(output_buffer& out, byte_source& 
       --again->second;
     } else {
       append_section(out, section, line_end);
+      count_body(bodies, section);
       ++counts.added;
     }
   }
+  counts.bodies = groups.size() + bodies.count();
 }
 
 }  // namespace quelvarn

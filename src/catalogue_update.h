@@ -20,6 +20,9 @@ struct update_counts {
   std::uint64_t updated = 0;   // existing sections changed
   std::uint64_t added = 0;     // sections appended
   std::uint64_t sections = 0;  // in the catalogue written, old and new
+  /// The bodies the planetarium loads from it: distinct section names,
+  /// exactly up to kBodiesLoadedQuickly + 1 new ones (see name_tally).
+  std::uint64_t bodies = 0;
 };
 
 /// Holds the existing catalogue (memory grows with it, not with the input),
@@ -41,6 +44,9 @@ class catalogue_update {
   /// One selected body and its section as a plain conversion writes it
   /// ("[name]", "key = value" lines, an empty line).
   void add(const body_identity& body, std::string_view section, const update_keys& keys);
+
+  /// The bodies of the catalogue as it is: its distinct section names.
+  std::uint64_t bodies_held() const;
 
   /// Writes the existing catalogue with its bodies' sections updated, then
   /// the new sections, read back from the spool: once for each body, the

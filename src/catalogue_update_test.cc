@@ -189,6 +189,7 @@ TEST(CatalogueUpdate, ChangesExactlyTheOrbitsOfTheBodiesItHolds) {
   EXPECT_EQ(r.text, kCatalogueUpdated);
   EXPECT_EQ(r.counts.updated, 4U);
   EXPECT_EQ(r.counts.added, 3U);
+  EXPECT_EQ(r.counts.bodies, 8U);
   // Once updated, the same input changes nothing more.
   EXPECT_EQ(update(r.text, {kAstraea, kHebe}).text, r.text);
 }
@@ -198,18 +199,20 @@ TEST(CatalogueUpdate, WithoutAMatchTheCatalogueStaysAndNewSectionsFollow) {
   std::string section = plain_section(vesta);
   struct {
     std::string existing, expected;
+    std::uint64_t bodies;  // two sections of one name are one body
   } cases[] = {
-      {"", section},
-      {"[x]\ntype=comet", "[x]\ntype=comet\n" + section},
+      {"", section, 1},
+      {"[x]\ntype=comet\n[X]\n[x]", "[x]\ntype=comet\n[X]\n[x]\n" + section, 3},
       // New sections end their lines as the catalogue does.
-      {"[x]\r\ntype=comet\r\n", "[x]\r\ntype=comet\r\n" + crlf(section)},
+      {"[x]\r\ntype=comet\r\n", "[x]\r\ntype=comet\r\n" + crlf(section), 2},
       // Names that only look like a body's, and lines the planetarium ignores.
       {"[v]\nname=Vesta # not 4\nminor_planet_number = 44\n#[4vesta]\n\x01\xff\n",
-       "[v]\nname=Vesta # not 4\nminor_planet_number = 44\n#[4vesta]\n\x01\xff\n" + section},
+       "[v]\nname=Vesta # not 4\nminor_planet_number = 44\n#[4vesta]\n\x01\xff\n" + section, 2},
   };
   for (const auto& c : cases) {
     result r = update(c.existing, {vesta});
     EXPECT_EQ(r.text, c.expected) << c.existing;
+    EXPECT_EQ(r.counts.bodies, c.bodies) << c.existing;
     // A catalogue without line ends yet follows the platform's.
     if (c.existing.empty()) {
       EXPECT_EQ(update(c.existing, {vesta}, "\r\n").text, crlf(section));

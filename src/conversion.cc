@@ -7,6 +7,7 @@
 #include "catalogue_update.h"
 #include "comet_record.h"
 #include "console.h"
+#include "identity_set.h"
 #include "input_kind.h"
 #include "line_reader.h"
 #include "mpcorb_record.h"
@@ -105,17 +106,35 @@ bool merged(catalogue_update& update, selection* select, std::string_view line, 
   return true;
 }
 
+// "name" of a section's "[name]" line.
+std::string_view section_name(const char* section, const char* end) {
+  std::string_view text(section, static_cast<std::size_t>(end - section));
+  return text.substr(1, text.find(']') - 1);
+}
+
 }  // namespace
 
+// Past the number that decides the size note every name counts as a body
+// without being looked at, so a whole MPCORB costs no more than before.
 conversion_counts convert_records(line_reader& lines, input_kind kind, text_line& first, output_buffer& out,
                                   console& con, selection* select) {
   auto room = [&] { return out.reserve(kMaxSectionSize); };
-  return records_of(lines, kind, first, con, room, [&](std::string_view line, char*, char* end) {
-    bool chosen =
-        kind == input_kind::comets ? selected<comet_record>(select, line) : selected<mpcorb_record>(select, line);
-    if (chosen) out.commit(end);
-    return chosen;
-  });
+  name_tally bodies(kBodiesLoadedQuickly + 1);
+  conversion_counts counts =
+      records_of(lines, kind, first, con, room, [&](std::string_view line, char* section, char* end) {
+        bool chosen =
+            kind == input_kind::comets ? selected<comet_record>(select, line) : selected<mpcorb_record>(select, line);
+        if (!chosen) return false;
+        if (bodies.looking()) {
+          bodies.add(section_name(section, end));
+        } else {
+          bodies.add_without_looking();
+        }
+        out.commit(end);
+        return true;
+      });
+  counts.bodies = bodies.count();
+  return counts;
 }
 
 conversion_counts update_records(line_reader& lines, input_kind kind, text_line& first, catalogue_update& update,

@@ -29,6 +29,10 @@ struct conversion_counts {
   std::uint64_t converted = 0;
   /// Records that passed the selection and were written or merged.
   std::uint64_t selected = 0;
+  /// The bodies among the sections written (plain conversion only): their
+  /// distinct names, counted exactly up to kBodiesLoadedQuickly + 1 (see
+  /// name_tally).
+  std::uint64_t bodies = 0;
 };
 
 /// Converts every non-empty line as its kind of file wants (for MPCORB after

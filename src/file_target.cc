@@ -18,6 +18,9 @@ file_target::~file_target() = default;
 
 bool file_target::is_the_input() { return input_ && identify(path_) == input_; }
 
+// Standard output counts as what it is redirected to.
+bool file_target::is_device() { return kind_of_file(path_) == file_kind::other; }
+
 // Nothing when OUTPUT does not exist yet, or is standard output, a pipe or
 // a device: they hold no catalogue, and reading a pipe would wait for a
 // writer that never comes.

@@ -26,6 +26,7 @@ class file_target final : public catalogue_target {
   file_target& operator=(const file_target&) = delete;
 
   bool is_the_input() override;
+  bool is_device() override;
   std::optional<std::string> existing() override;
   void open() override;
   byte_sink& sink(line_ends ends) override;

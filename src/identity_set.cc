@@ -54,4 +54,33 @@ bool number_set::insert(std::uint64_t number) {
   return added;
 }
 
+void name_tally::add(std::string_view name) {
+  if (!looking()) return add_without_looking();
+  if ((names_ + 1) * 4 > hashes_.size() * 3) grow();
+  std::uint64_t hash = identity_set::default_hash(name);
+  if (hash == 0) hash = 1;
+  std::size_t mask = hashes_.size() - 1;
+  for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+    if (hashes_[i] == hash) return;
+    if (hashes_[i] == 0) {
+      hashes_[i] = hash;
+      ++names_;
+      ++count_;
+      return;
+    }
+  }
+}
+
+void name_tally::grow() {
+  std::vector<std::uint64_t> old =
+      std::exchange(hashes_, std::vector<std::uint64_t>(std::max<std::size_t>(64, hashes_.size() * 2)));
+  std::size_t mask = hashes_.size() - 1;
+  for (std::uint64_t hash : old) {
+    if (hash == 0) continue;
+    std::size_t i = hash & mask;
+    while (hashes_[i] != 0) i = (i + 1) & mask;
+    hashes_[i] = hash;
+  }
+}
+
 }  // namespace quelvarn

@@ -59,6 +59,30 @@ class number_set {
   std::vector<std::unique_ptr<std::uint64_t[]>> pages_;
 };
 
+/// Counts distinct names (section names: two sections of one name are one
+/// body to the planetarium) in bounded memory: while it holds fewer than
+/// `held` names it looks at each; past that, every further name counts as a
+/// new one, as it is unless the input repeats a body. So whether the count
+/// passes held - 1 is always told. A name is held as its 64-bit hash alone
+/// (8 bytes): two of 20,000 names share one with a chance of about 1e-11.
+class name_tally {
+ public:
+  explicit name_tally(std::size_t held) : held_(held) {}
+  void add(std::string_view name);
+  /// Whether add() still looks at the name (a caller may spare finding it).
+  bool looking() const { return names_ < held_; }
+  void add_without_looking() { ++count_; }
+  std::uint64_t count() const { return count_; }
+
+ private:
+  void grow();
+
+  std::size_t held_;
+  std::size_t names_ = 0;
+  std::vector<std::uint64_t> hashes_;  // open addressing, at most 3/4 full; 0 is free
+  std::uint64_t count_ = 0;
+};
+
 }  // namespace quelvarn
 
 #endif  // QUELVARN_IDENTITY_SET_H_

@@ -1,4 +1,5 @@
-// Bodies told apart by identity, even when their hashes collide.
+// Bodies told apart by identity, even when their hashes collide; names
+// counted in bounded memory.
 #include "identity_set.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +27,21 @@ TEST(IdentitySet, TellsBodiesApartEvenWhenTheirHashesCollide) {
     EXPECT_TRUE(set.insert("").added);
     EXPECT_FALSE(set.insert("").added);
   }
+}
+
+// Names are told exactly while fewer than the held number are held (the
+// table grows past its first size); past that, each counts as new.
+TEST(NameTally, CountsDistinctNamesUpToWhatItHolds) {
+  name_tally tally(1000);
+  for (int round = 0; round < 2; ++round) {
+    for (int i = 0; i < 999; ++i) tally.add(std::to_string(i) + "ceres");
+  }
+  EXPECT_EQ(tally.count(), 999U);
+  tally.add("1ceres");
+  tally.add("new");
+  EXPECT_FALSE(tally.looking());
+  tally.add("1ceres");
+  EXPECT_EQ(tally.count(), 1001U);
 }
 
 }  // namespace

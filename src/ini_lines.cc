@@ -51,4 +51,21 @@ raw_line line_at(std::string_view text, std::size_t pos) {
   return {text.substr(pos, stop - pos), text.substr(stop, next - stop), next};
 }
 
+bool reads_as_catalogue(std::string_view text) {
+  if (text.find('\0') != std::string_view::npos) return false;
+  if (text.starts_with("\x1f\x8b") || text.starts_with("PK\x03\x04") || text.starts_with("PK\x05\x06")) return false;
+  constexpr std::size_t kLookedAt = std::size_t{64} << 10;
+  constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+  std::string_view start = text.substr(0, kLookedAt);
+  if (start.starts_with(kUtf8Mark)) start.remove_prefix(kUtf8Mark.size());
+  bool blank = true;
+  for (std::size_t pos = 0; pos < start.size();) {
+    raw_line raw = line_at(start, pos);
+    pos = raw.next;
+    if (classify(raw.content).kind != ini_line::other) return true;
+    blank = blank && skip_blanks(raw.content, 0) == raw.content.size();
+  }
+  return blank && text.size() <= kLookedAt;
+}
+
 }  // namespace quelvarn

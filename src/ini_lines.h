@@ -37,6 +37,12 @@ struct raw_line {
 };
 raw_line line_at(std::string_view text, std::size_t pos);
 
+/// Whether a file's bytes can be a catalogue the planetarium reads: text
+/// without NUL bytes (a file saved as UTF-16, which it ignores, has them),
+/// neither gzip nor zip, and with a header or a key line in its first 64 KiB,
+/// unless it holds nothing but blanks and line ends.
+bool reads_as_catalogue(std::string_view text);
+
 }  // namespace quelvarn
 
 #endif  // QUELVARN_INI_LINES_H_

@@ -5,6 +5,7 @@
 #include <thread>
 #include <utility>
 
+#include "ini_lines.h"
 #include "input_stream.h"
 #include "line_reader.h"
 #include "output_buffer.h"
@@ -87,6 +88,8 @@ bool run::checked(line_reader& lines, text_line& first) {
   } catch (const std::exception&) {
     return fail(run_failure::output_unreadable), false;
   }
+  // Text appended to a gzip file or a document would spoil it for nothing.
+  if (existing_ && !reads_as_catalogue(*existing_)) return fail(run_failure::not_a_catalogue), false;
   return true;
 }
 
@@ -115,6 +118,7 @@ void run::go(std::unique_ptr<byte_source> raw) {
   // Nothing selected: the same, unless an existing catalogue is kept as it is.
   if (counts.selected == 0 && !existing_) return fail(run_failure::nothing_selected);
   if (counts.selected > 0) target_.commit();
+  if (!target_.is_device()) result_.bodies = result_.updated ? result_.updated->bodies : counts.bodies;
 }
 
 void run::convert(catalogue_stream& input, line_reader& lines, text_line& first, selection* chosen) {
@@ -135,6 +139,7 @@ void run::update(std::string existing, catalogue_stream& input, line_reader& lin
   result_.counts = update_records(lines, result_.kind, first, merge, con_, chosen);
   spooled.buffer().finish();
   result_.updated = update_counts{};
+  result_.updated->bodies = merge.bodies_held();
   if (result_.counts.selected == 0) return;
   output_buffer buffer(target_.sink(catalogue_target::line_ends::as_written),
                        settings_.threaded ? block_writer::thread : block_writer::caller);

@@ -24,6 +24,9 @@ class catalogue_target {
   virtual ~catalogue_target() = default;
   /// Whether the target is the input itself, which replacing would lose.
   virtual bool is_the_input() = 0;
+  /// Whether it is a pipe or a device (a terminal, /dev/null, NUL): nothing
+  /// written there stays as a catalogue for the planetarium.
+  virtual bool is_device() = 0;
   /// The catalogue there now, for --update; nothing if there is none to
   /// read. Throws read_error.
   virtual std::optional<std::string> existing() = 0;
@@ -59,6 +62,7 @@ enum class run_failure {
   comet_options,      // --numbered or --class with a comet file
   output_is_input,    // replacing the output would lose the input
   output_unreadable,  // --update: the catalogue there cannot be read
+  not_a_catalogue,    // --update: what is there is no catalogue
   output_unwritable,  // the output cannot be written
   nothing_selected,   // the selection picked no record
 };
@@ -71,6 +75,9 @@ struct run_result {
   conversion_counts counts;
   /// --update only.
   std::optional<update_counts> updated;
+  /// The bodies of the catalogue left in place (see update_counts::bodies);
+  /// none when it went to a pipe or a device.
+  std::uint64_t bodies = 0;
   /// The --body IDs that matched no record.
   std::vector<std::string> not_found;
 };
@@ -88,6 +95,7 @@ class memory_target final : public catalogue_target {
   explicit memory_target(std::optional<std::string> existing = std::nullopt, std::string_view line_end = "\n")
       : existing_(std::move(existing)), line_end_(line_end) {}
   bool is_the_input() override { return false; }
+  bool is_device() override { return false; }
   std::optional<std::string> existing() override { return existing_; }
   void open() override {}
   byte_sink& sink(line_ends) override { return written_; }

@@ -78,6 +78,17 @@ TEST(Pipeline, ConvertsOrFailsAndCommitsOnlyWhatIsWhole) {
        }(),
        "[x]\n", run_failure::none, input_kind::mpcorb, 796, 0},
       {"update of nothing yet", catalogue, update, {}, run_failure::none, input_kind::mpcorb, 796, 796},
+      {"update of blank lines", catalogue, update, " \r\n\n", run_failure::none, input_kind::mpcorb, 796, 796},
+      // What the planetarium cannot read is left as it is, before any work.
+      {"update of a gzip file", catalogue, update, gzip_bytes("[x]\n"), run_failure::not_a_catalogue,
+       input_kind::mpcorb, 0, 0},
+      {"update of a zip file", catalogue, update, "PK\x03\x04[x]\n", run_failure::not_a_catalogue, input_kind::mpcorb,
+       0, 0},
+      {"update of UTF-16", catalogue, update, std::string("[\0x\0]\0\n\0", 8), run_failure::not_a_catalogue,
+       input_kind::mpcorb, 0, 0},
+      {"update of words", catalogue, update, "words # [x]\n", run_failure::not_a_catalogue, input_kind::mpcorb, 0, 0},
+      {"update of a section after 64 KiB", catalogue, update, std::string(65536, '\n') + "[x]\n",
+       run_failure::not_a_catalogue, input_kind::mpcorb, 0, 0},
   };
   for (const auto& c : cases) {
     outcome o = run(c.input, c.settings, c.existing);

@@ -70,17 +70,23 @@ void report(console& con, const options& opts, const run_result& r) {
   for (const std::string& id : r.not_found) con.say(" Not found: " + id);
 }
 
-// The planetarium reads every section at start-up: past this many it takes
-// many seconds to start (measured: 20,000 bodies add 1.5 to 10 s, 100,000
-// about 45 s).
-constexpr std::uint64_t kBodiesLoadedQuickly = 20000;
+// Only advice the run has not already followed: an update never removes a
+// body, so one that added none is past choosing fewer.
+std::string fewer_bodies(const options& opts, const run_result& r) {
+  std::string choices = "--max-magnitude, --class, ";
+  if (!opts.select.numbered) choices += "--numbered, ";
+  choices += "--body";
+  if (!r.updated) return " Choose fewer with " + choices + ", --limit or --update --existing.";
+  if (r.updated->added == 0) {
+    return " An update removes no body: a conversion without --update writes fewer with " + choices + " or --limit.";
+  }
+  return " Choose fewer with " + choices + ", --limit or --existing.";
+}
 
-void note_on_size(console& con, const run_result& r) {
-  std::uint64_t bodies = r.updated ? r.updated->sections : r.counts.selected;
-  if (bodies <= kBodiesLoadedQuickly) return;
-  con.say(" Note: the catalogue holds " + decimal(bodies) + " bodies; the planetarium starts slowly with more than " +
-          decimal(kBodiesLoadedQuickly) + ". Choose fewer with --max-magnitude, --class, --numbered, --body, --limit" +
-          " or --update --existing.");
+void note_on_size(console& con, const options& opts, const run_result& r) {
+  if (r.bodies <= kBodiesLoadedQuickly) return;
+  con.say(" Note: the catalogue holds " + decimal(r.bodies) + " bodies; the planetarium starts slowly with more than " +
+          decimal(kBodiesLoadedQuickly) + "." + fewer_bodies(opts, r));
 }
 
 }  // namespace
@@ -93,7 +99,7 @@ int outcome(console& con, const options& opts, const run_result& r) {
       report(con, opts, r);
       con.say("");
       con.say(" Finished");
-      note_on_size(con, r);
+      note_on_size(con, opts, r);
       banner(con);
       return kSuccess;
     case run_failure::input_bad:
@@ -106,6 +112,8 @@ int outcome(console& con, const options& opts, const run_result& r) {
       return fail(con, " file " + out + " is the input file");
     case run_failure::output_unreadable:
       return fail(con, " file " + out + " cannot be read", out, r.cause);
+    case run_failure::not_a_catalogue:
+      return fail(con, " file " + out + " is not a catalogue");
     case run_failure::output_unwritable:
       return fail(con, " file " + out + " cannot be written", out, r.cause);
     case run_failure::nothing_selected:

@@ -20,7 +20,7 @@ const std::string kUsage =
     "\n missing parameters or missing all parameters\n <file In> <file Out>\n"
     " example: quelvarn MPCORB.DAT ssystem_minor.ini\n\n";
 const std::string kOptionUsage = " Usage: quelvarn [OPTIONS] INPUT OUTPUT (quelvarn --help for more)\n\n";
-const std::string kOld = "the catalogue the user already has\n";
+const std::string kOld = "[old]\nname = the catalogue the user already has\n";
 
 std::string success(const std::string& counts) {
   return "\n Starting\n\n\n End of processing: " + counts + "\n\n Finished\n" + banner();
@@ -428,14 +428,42 @@ TEST(Cli, SelectionSummary) {
             "\n Finished\n" +
                 banner());
   EXPECT_EQ(read_file(dir.path("out.ini")).substr(0, 9), "[1ceres]\n");
-  // Past 20,000 bodies the planetarium starts slowly: the user is told so.
-  write_file(dir.path("nea.gz"), read_file(QUELVARN_TEST_DATA "/mpcorb-nea-2019.txt.gz"));
-  for (const char* limit : {"20000", "20001"}) {
-    r = run_quelvarn({"--limit", limit, dir.path("nea.gz"), dir.path("out.ini")});
-    bool noted = r.console.find(
-                     "\n Finished\n Note: the catalogue holds 20001 bodies; the planetarium starts "
-                     "slowly with more than 20000. Choose fewer with ") != std::string::npos;
-    EXPECT_EQ(noted, limit == std::string("20001")) << r.console;
+  // Past 20,000 bodies the planetarium starts slowly: the user is told so,
+  // whenever the catalogue left in place holds more, with only the advice
+  // the run has not followed. Sections of one name are one body; a device
+  // keeps no catalogue.
+  const std::string nea = dir.path("nea.gz");
+  write_file(nea, read_file(QUELVARN_TEST_DATA "/mpcorb-nea-2019.txt.gz"));
+  std::string repeated = genuine_header();
+  for (int i = 0; i < 26; ++i) repeated += genuine_records();
+  write_file(dir.path("repeated.DAT"), repeated);
+  ASSERT_EQ(run_quelvarn({"--limit", "10500", nea, dir.path("half.ini")}).status, 0);
+  write_file(dir.path("doubled.ini"), read_file(dir.path("half.ini")) + read_file(dir.path("half.ini")));
+  const std::string note =
+      "\n Finished\n Note: the catalogue holds 20001 bodies; the planetarium starts slowly with "
+      "more than 20000. ";
+  const std::string choices = "--max-magnitude, --class, --numbered, --body";
+  struct {
+    std::vector<std::string> args;
+    std::string note;
+  } notes[] = {
+      {{"--limit", "20000", nea, dir.path("out.ini")}, ""},
+      {{"--limit", "20001", nea, dir.path("out.ini")},
+       note + "Choose fewer with " + choices + ", --limit or --update --existing.\n"},
+      {{"--limit", "20001", nea, "/dev/null"}, ""},
+      {{dir.path("repeated.DAT"), dir.path("repeated.ini")}, ""},
+      {{"--update", "--body", "Cerse", nea, dir.path("out.ini")},
+       note + "An update removes no body: a conversion without --update writes fewer with " + choices +
+           " or --limit.\n"},
+      {{"--update", "--existing", nea, dir.path("out.ini")}, note + "An update removes no body"},
+      {{"--update", "--limit", "20001", nea, dir.path("new.ini")},
+       note + "Choose fewer with " + choices + ", --limit or --existing.\n"},
+      {{"--update", "--body", "Cerse", nea, dir.path("doubled.ini")}, ""},
+  };
+  for (const auto& c : notes) {
+    r = run_quelvarn(c.args);
+    EXPECT_EQ(r.status, 0) << c.args[0];
+    EXPECT_EQ(r.console.find(c.note.empty() ? "Note:" : c.note) != std::string::npos, !c.note.empty()) << r.console;
   }
 }
 
@@ -570,7 +598,13 @@ TEST(Cli, UnreadableCatalogueToUpdate) {
   }
   ::chmod(dir.path("secret.ini").c_str(), 0600);
   EXPECT_EQ(read_file(dir.path("secret.ini")), kOld);
-  EXPECT_EQ(dir.names(), (std::vector<std::string>{"d", "in", "secret.ini"}));
+  // Text appended to a gzip file would spoil it.
+  write_file(dir.path("old.ini.gz"), gzip_bytes(kOld));
+  run_result r = run_quelvarn({"--update", dir.path("in"), dir.path("old.ini.gz")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.console, failure(" file " + dir.path("old.ini.gz") + " is not a catalogue"));
+  EXPECT_EQ(read_file(dir.path("old.ini.gz")), gzip_bytes(kOld));
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"d", "in", "old.ini.gz", "secret.ini"}));
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 namespace quelvarn::testing {
 namespace {
 
-const std::string kOld = "the catalogue the user already has\n";
+const std::string kOld = "[old]\nname = the catalogue the user already has\n";
 
 class Fault : public ::testing::Test {
  protected:

@@ -282,10 +282,13 @@ def convert(data, in_path="in", out_path="out", options=None):
         return (b"".join(console) + b"\n No record was selected: file " + shown(out_path.encode()) +
                 b" is left as it was\n" + BANNER, None, 1)
     console.append(b"\n Finished\n")
-    if len(out) > 20000:
+    # Sections of one name are one body to the planetarium.
+    bodies = len({section[1:section.index(b"]")] for section in out})
+    if bodies > 20000:
+        numbered = b"" if options and options.get("numbered") else b" --numbered,"
         console.append(b" Note: the catalogue holds %d bodies; the planetarium starts slowly with more than 20000."
-                       b" Choose fewer with --max-magnitude, --class, --numbered, --body, --limit"
-                       b" or --update --existing.\n" % len(out))
+                       b" Choose fewer with --max-magnitude, --class,%s --body, --limit"
+                       b" or --update --existing.\n" % (bodies, numbered))
     console.append(BANNER)
     return b"".join(console), b"".join(out), 0
 

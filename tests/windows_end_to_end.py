@@ -29,7 +29,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import reference_convert  # noqa: E402
 import url_end_to_end  # noqa: E402
 
-OLD = b"the catalogue the user already has\r\n"
+OLD = b"[old]\r\nname = the catalogue the user already has\r\n"
 
 
 def crlf(text):
@@ -108,6 +108,12 @@ def conversions(t, work):
         t.check(name + ": no stray file", os.listdir(data) == ["ssystem_minor.ini"], os.listdir(data))
     got = t.run(windows_path(os.path.join(work, "MPCORB.DAT")), "NUL")
     t.check("NUL as output", got.returncode == 0 and got.stdout == crlf(console), got)
+    # Past 20,000 bodies the planetarium starts slowly: said of a file, not of NUL.
+    nea = windows_path(os.path.join(t.source_dir, "tests", "data", "mpcorb-nea-2019.txt.gz"))
+    for out, noted in ((windows_path(target), True), ("NUL", False)):
+        got = t.run("--limit", "20001", nea, out)
+        t.check("size note: " + out, got.returncode == 0 and
+                (b"\r\n Note: the catalogue holds 20001 bodies;" in got.stdout) == noted, got.stdout[-300:])
     # The shipped sample, against what the Linux build must write.
     got = t.run(windows_path(os.path.join(t.source_dir, "data", "MPCORB.sample.DAT")), windows_path(target))
     with open(os.path.join(t.source_dir, "tests", "data", "sample.expected.ini"), "rb") as f:
