@@ -68,7 +68,8 @@ merged update(std::string catalogue) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string catalogue(reinterpret_cast<const char*>(data), size);
   merged once = update(catalogue);
-  if (once.counts.added > std::size(kRecords) + std::size(kComets) || once.counts.updated + once.counts.added == 0) __builtin_trap();
+  if (once.counts.added > std::size(kRecords) + std::size(kComets) || once.counts.updated + once.counts.added == 0)
+    __builtin_trap();
   if (once.counts.updated == 0 && once.text.compare(0, catalogue.size(), catalogue) != 0) __builtin_trap();
   if (update(once.text).text != once.text) __builtin_trap();
   return 0;

@@ -22,10 +22,10 @@ TEST(PackedDesignation, UnpacksBothFormsAndNothingElse) {
       {"K07Tf8A", "2007 TA418"},
       {"K26Cz9Z", "2026 CZ619"},  // the last the usual form counts
       {"I01A00A", "1801 AA"},
-      {"J95O010", "1995 O1"},       // a comet's order number
-      {"K14Od2G", "2014 OG392"},    // a comet first designated as an asteroid
-      {"K25K01b", "2025 K1-B"},     // a comet's fragment
-      {"_QC0000", "2026 CA620"},    // the first the extended form counts
+      {"J95O010", "1995 O1"},     // a comet's order number
+      {"K14Od2G", "2014 OG392"},  // a comet first designated as an asteroid
+      {"K25K01b", "2025 K1-B"},   // a comet's fragment
+      {"_QC0000", "2026 CA620"},  // the first the extended form counts
       {"_QC0aEM", "2026 CZ6190"},
       {"_QCzzzz", "2026 CL591673"},
       {"_AH9fZ7", "2010 HJ92809"},
@@ -61,11 +61,11 @@ TEST(PackedDesignation, UnpacksBothFormsAndNothingElse) {
 }
 
 TEST(PackedDesignation, MinorPlanetColumns) {
-  for (std::string_view good : {"00433  ", "K1234  ", "z9999  ", "~0000  ", "~zzzz  ", "K19A00A", "_QC0000",
-                                "_AH9fZ7", "PLS2040", "T1S3138", "T3S0001"})
+  for (std::string_view good : {"00433  ", "K1234  ", "z9999  ", "~0000  ", "~zzzz  ", "K19A00A", "_QC0000", "_AH9fZ7",
+                                "PLS2040", "T1S3138", "T3S0001"})
     EXPECT_TRUE(is_packed_minor_planet(good)) << good;
-  for (std::string_view bad : {"0433   ", "~000-  ", "~QC0000", "K1234 A", "_QC0000 ", "_QC000 ", "K25K01b",
-                               "PLS204A", "T4S3138", "       ", ""})
+  for (std::string_view bad : {"0433   ", "~000-  ", "~QC0000", "K1234 A", "_QC0000 ", "_QC000 ", "K25K01b", "PLS204A",
+                               "T4S3138", "       ", ""})
     EXPECT_FALSE(is_packed_minor_planet(bad)) << bad;
 }
 

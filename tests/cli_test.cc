@@ -199,9 +199,10 @@ TEST(Cli, ExtendedDesignationsAsTheUsualOnes) {
   ASSERT_EQ(run_quelvarn({dir.path("usual.DAT"), dir.path("usual.ini")}).status, 0);
   std::string converted = read_file(dir.path("out.ini"));
   EXPECT_EQ(converted, read_file(dir.path("usual.ini")));
-  EXPECT_TRUE(converted.starts_with("[2026ca620]\nabsolute_magnitude             = 3.34\n"
-                                    "coord_func                     = comet_orbit\n"
-                                    "name                           = 2026 CA620\n"))
+  EXPECT_TRUE(
+      converted.starts_with("[2026ca620]\nabsolute_magnitude             = 3.34\n"
+                            "coord_func                     = comet_orbit\n"
+                            "name                           = 2026 CA620\n"))
       << converted;
 
   run_result chosen = run_quelvarn({"--body", "2026 ca620", "--body", "698402", dir.path("DAILY.DAT"), dir.path("b")});
@@ -209,8 +210,7 @@ TEST(Cli, ExtendedDesignationsAsTheUsualOnes) {
 
   write_file(dir.path("cat.ini"), "[cz]\nname=2026 CZ6190\nalbedo=0.1\n");
   run_result updated = run_quelvarn({"--update", "--existing", dir.path("DAILY.DAT"), dir.path("cat.ini")});
-  EXPECT_NE(updated.console.find(" Updated sections: 1\n Added sections: 0\n"), std::string::npos)
-      << updated.console;
+  EXPECT_NE(updated.console.find(" Updated sections: 1\n Added sections: 0\n"), std::string::npos) << updated.console;
   EXPECT_NE(read_file(dir.path("cat.ini")).find("\nminor_planet_number=698402\n"), std::string::npos);
 }
 
