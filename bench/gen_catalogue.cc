@@ -44,19 +44,39 @@ std::string name(rng& r) {
   return text.substr(0, 18);
 }
 
-// A provisional designation, packed (for columns 1-7) and readable.
+constexpr const char* kBase62 = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+constexpr const char* kLetters = "ABCDEFGHJKLMNOPQRSTUVWXYZ";
+
+// Four base-62 digits, as the MPC packs numbers past 619,999 and
+// designations past cycle 619.
+std::string base62(long value) {
+  std::string digits(4, '0');
+  for (int i = 3; i >= 0; --i, value /= 62) digits[static_cast<std::size_t>(i)] = kBase62[value % 62];
+  return digits;
+}
+
+// A provisional designation, packed (for columns 1-7) and readable. The
+// survey years fill their half-months far beyond the 620 cycles of the usual
+// packed form: those designations take the extended form ("_QC0000" is
+// 2026 CA620). No further random draws, so that the years before keep the
+// records they always had.
 void provisional(rng& r, std::string& packed, std::string& readable) {
   int year = r.between(1990, 2026);
   char half = r.pick("ABCDEFGHJKLMNOPQRSTUVWXY");
-  char letter = r.pick("ABCDEFGHJKLMNOPQRSTUVWXYZ");
+  int letter = static_cast<int>(r.next() % 25);
   int cycle = r.between(0, 300);
+  if (year >= 2025) cycle = cycle * 25 + (half - 'A') % 25;
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%d %c%c", year, half, letter);
+  std::snprintf(buf, sizeof buf, "%d %c%c", year, half, kLetters[letter]);
   readable = buf;
   if (cycle > 0) readable += std::to_string(cycle);
-  std::snprintf(buf, sizeof buf, "%c%02d%c%c%d%c", year < 2000 ? 'J' : 'K', year % 100, half,
-                cycle < 100 ? static_cast<char>('0' + cycle / 10) : static_cast<char>('A' + cycle / 10 - 10),
-                cycle % 10, letter);
+  if (cycle >= 620) {
+    std::snprintf(buf, sizeof buf, "_%c%c%s", kBase62[year - 2000], half, base62(cycle * 25L + letter - 15500).c_str());
+    packed = buf;
+    return;
+  }
+  std::snprintf(buf, sizeof buf, "%c%02d%c%c%d%c", year < 2000 ? 'J' : 'K', year % 100, half, kBase62[cycle / 10],
+                cycle % 10, kLetters[letter]);
   packed = buf;
 }
 
@@ -64,11 +84,13 @@ std::string packed_number(long n) {
   char buf[16];
   if (n < 100000) {
     std::snprintf(buf, sizeof buf, "%05ld", n);
-  } else {
-    const char* letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-    std::snprintf(buf, sizeof buf, "%c%04ld", letters[(n / 10000 - 10) % 52], n % 10000);
+    return buf;
   }
-  return buf;
+  if (n < 620000) {
+    std::snprintf(buf, sizeof buf, "%c%04ld", kBase62[n / 10000], n % 10000);
+    return buf;
+  }
+  return base62(n - 620000).insert(0, 1, '~');
 }
 
 void record(rng& r, const std::string& packed, const std::string& readable, const char* nl, std::FILE* out) {

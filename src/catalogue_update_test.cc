@@ -250,6 +250,8 @@ std::string with(std::string line, std::size_t column, const std::string& text) 
 }
 
 const std::string kTk7 = record("20.8 ", " 30.00000", " (706765) 2010 TK7");
+// Numbered since it was designated in the extended form, _QC0000.
+const std::string kCa620 = with(record("21.3 ", " 33.00000", " (698402) 2026 CA620"), 1, "~0KOY  ");
 const std::string kLf64 = record("     ", " 31.00000", "           2010 LF64");
 const std::string kEros = record("10.31", " 32.00000", "    (433) Eros");
 const std::string kErosWithoutG = with(kEros, 15, "     ");
@@ -267,6 +269,19 @@ const update_case kUpdateCases[] = {
      {kTk7},
      {"[TK7_Trojan]\nname=2010 TK7\nalbedo=0.1\norbit_Epoch=2460200.5\norbit_MeanAnomaly=30.00000\n",
       "absolute_magnitude=20.8\nminor_planet_number=706765\n"},
+     1,
+     0},
+    {"numbered since, designated in the extended form",
+     "[2026ca620]\nname = 2026 CA620\n",
+     {kCa620},
+     {"[2026ca620]\nname = 2026 CA620\norbit_Epoch = 2460200.5\norbit_MeanAnomaly = 33.00000\n",
+      "minor_planet_number = 698402\n"},
+     1,
+     0},
+    {"a comet designated in the extended form",
+     "[p]\nname=P/2032 YT4130\n",
+     {with(with(kSidingSpring, 1, "    P_WY0Mpc"), 103, "P/2032 YT4130 (PANSTARRS)")},
+     {"[p]\nname=P/2032 YT4130\nabsolute_magnitude=11.5\n"},
      1,
      0},
     {"numbered since, but another body's number",

@@ -6,6 +6,7 @@
 
 #include "calendar.h"
 #include "mpcorb_record.h"
+#include "packed_designation.h"
 #include "text.h"
 
 namespace quelvarn {
@@ -47,27 +48,15 @@ std::optional<int> whole_number(std::string_view text, bool signed_allowed) {
   return negative ? -value : value;
 }
 
-// The base-62 digit of packed cycle counts: 0-9, A-Z, a-z.
-int base62(char c) {
-  if (is_digit(c)) return c - '0';
-  if (is_upper(c)) return c - 'A' + 10;
-  return c - 'a' + 36;
-}
-bool is_base62(char c) { return is_digit(c) || is_upper(c) || is_lower(c); }
-
 // Columns 6-12: blank for a numbered comet, but for a fragment in small
 // letters, one in 12 ("3D-A") or two in 11-12 ("73P-BT"); or a packed
-// provisional designation: century letter, two digits of the year,
-// half-month letter, packed order number (its tens may be a small letter),
-// and 0, a fragment letter or the second letter of a designation given first
-// to an asteroid.
+// provisional designation, in either of its forms.
 bool provisional_readable(std::string_view p) {
   if (p.size() != 7) return false;
   if (all_blanks(p.substr(0, 5))) {
     return (p[5] == ' ' && (p[6] == ' ' || is_lower(p[6]))) || (is_lower(p[5]) && is_lower(p[6]));
   }
-  return p[0] >= 'A' && p[0] <= 'K' && is_digit(p[1]) && is_digit(p[2]) && is_upper(p[3]) && is_base62(p[4]) &&
-         is_digit(p[5]) && (p[6] == '0' || is_upper(p[6]) || is_lower(p[6]));
+  return unpack_provisional(p).has_value();
 }
 
 bool designation_readable(std::string_view line) {
@@ -245,14 +234,8 @@ comet_identity identify_comet(std::string_view line) {
       id.periodic += static_cast<char>(packed[6] - 'a' + 'A');
     }
   }
-  if (provisional_readable(packed) && packed[0] != ' ') {
-    int order = base62(packed[4]) * 10 + (packed[5] - '0');
-    id.provisional = std::string(type) + "/" +
-                     std::to_string(base62(packed[0]) * 100 + (packed[1] - '0') * 10 + (packed[2] - '0')) + " " +
-                     packed[3];
-    if (is_upper(packed[6])) id.provisional += packed[6];
-    if (order > 0) id.provisional += std::to_string(order);
-    if (fragment) id.provisional += std::string("-") + static_cast<char>(packed[6] - 'a' + 'A');
+  if (std::optional<provisional_designation> provisional = unpack_provisional(packed)) {
+    id.provisional = std::string(type) + "/" + provisional->readable();
   }
   id.name = trimmed(line, kName);
   id.magnitude = trimmed(line, kMagnitude);

@@ -87,6 +87,11 @@ TEST(CometLineProblem, RejectsWhatThePlanetariumCouldNotLoad) {
       {with(kHaleBopp, 5, "Q"), "bad designation"},
       {with(kHaleBopp, 1, "12 P"), "bad designation"},
       {with(kHaleBopp, 6, "j95O010"), "bad designation"},
+      {with(kHaleBopp, 5, "P_WY0Mpc"), ""},  // the extended form: P/2032 YT4130
+      {with(kHaleBopp, 5, "C_MPCmpc"), ""},
+      {with(kHaleBopp, 5, "P_WY0Mp "), "bad designation"},
+      {with(kHaleBopp, 5, "P_WI0Mpc"), "bad designation"},
+      {with(kHaleBopp, 5, "P_%Y0Mpc"), "bad designation"},
       {with(kHaleBopp, 6, "       "), "bad designation"},  // no number, no designation
       {with(kFragment, 1, "0000"), "bad designation"},
       {with(kHaleBopp, 103, std::string(56, ' ')), "bad designation"},
@@ -132,6 +137,8 @@ TEST(IdentifyComet, DesignationsNameAndMagnitude) {
   EXPECT_EQ(identify_comet(two_letters).periodic, "73P-BT");
   EXPECT_EQ(comet_line_problem(with(kFragment, 1, "0073P     b ")), "bad designation");
   EXPECT_EQ(identify_comet(with(kHaleBopp, 1, "    CK14Od2G")).provisional, "C/2014 OG392");
+  EXPECT_EQ(identify_comet(with(kHaleBopp, 1, "    P_WY0Mpc")).provisional, "P/2032 YT4130");
+  EXPECT_EQ(identify_comet(with(kHaleBopp, 1, "    C_MPCmpc")).provisional, "C/2022 PY122525");
   EXPECT_EQ(identify_comet(with(kHaleBopp, 92, "    ")).magnitude, "");
 }
 

@@ -29,6 +29,14 @@ TEST(InputKind, FirstRecordMustPassEveryColumnTestOfItsLayout) {
       {with(kEros, 1, "~0000  "), input_kind::minor_planets},
       {with(kEros, 1, "a0001  "), input_kind::minor_planets},
       {with(kEros, 1, "PLS2040"), input_kind::minor_planets},
+      {with(kEros, 1, "T1S3138"), input_kind::minor_planets},
+      {with(kEros, 1, "_QC0000"), input_kind::minor_planets},  // the extended form: 2026 CA620
+      {with(kEros, 1, "_AH9fZ7"), input_kind::minor_planets},
+      {with(kEros, 1, "_QC0aE-"), input_kind::bad},
+      {with(kEros, 1, "_QI0000"), input_kind::bad},
+      {with(kEros, 1, "_9C0000"), input_kind::bad},
+      {with(kEros, 1, "_QC000 "), input_kind::bad},
+      {with(kEros, 1, "K26I00A"), input_kind::bad},
       {with(kEros, 9, "           "), input_kind::minor_planets},  // blank H and G
       {kEros.substr(0, 175), input_kind::minor_planets},
       {kEros.substr(0, 174), input_kind::bad},
@@ -39,6 +47,8 @@ TEST(InputKind, FirstRecordMustPassEveryColumnTestOfItsLayout) {
       {with(kEros, 9, "11.16x"), input_kind::bad},
       {with(kEros, 166, std::string(29, ' ')), input_kind::bad},
       {kHaleBopp, input_kind::comets},
+      {with(kHaleBopp, 5, "P_WY0Mpc"), input_kind::comets},
+      {with(kHaleBopp, 5, "P_WY0Mp!"), input_kind::bad},
       {with(kHaleBopp, 82, "        "), input_kind::comets},
       {with(kHaleBopp, 20, "00"), input_kind::bad},
       {with(kHaleBopp, 31, "-0.896229"), input_kind::bad},

@@ -78,6 +78,13 @@ TEST(Record2Section, SectionNameAndNumberFromTheDesignation) {
   EXPECT_EQ(header_of(s), "[2005cg81-abc]");
   EXPECT_EQ(value_of(s, "minor_planet_number"), "2005 CG");  // columns 166-174 only
 
+  // Columns 1-7 take no part: a body of the extended packed form is written
+  // as one of the usual form.
+  s = convert("_QC0000" + record("          2026 CA620").substr(7));
+  EXPECT_EQ(header_of(s), "[2026ca620]");
+  EXPECT_EQ(value_of(s, "name"), "2026 CA620");
+  EXPECT_EQ(s, convert(record("          2026 CA620")));
+
   s = convert(record("   ()   ", "K0011"));
   EXPECT_EQ(header_of(s), "[]");
   EXPECT_EQ(value_of(s, "minor_planet_number"), "<absent>");

@@ -32,6 +32,11 @@ TEST(Identity, ReadsNumberDesignationNameMagnitudeAndFlags) {
   EXPECT_EQ(id.magnitude, "10.43");
   EXPECT_EQ(id.flags, "2803");
   EXPECT_EQ(minor_planet_identity(record("     ", "0000", "          2024 YR4")).number, "");
+  // Numbered since it was designated in the extended form (_QC0000).
+  std::string numbered_since = "~0KOY  " + record("21.3 ", "0000", "(698402) 2026 CA620").substr(7);
+  id = minor_planet_identity(numbered_since);
+  EXPECT_EQ(id.number, "698402");
+  EXPECT_EQ(id.name, "2026 CA620");
 }
 
 TEST(Selection, EachOptionAndTheirCombination) {

@@ -145,9 +145,16 @@ TEST(Cli, RecognisesTheThreeKindsOfInput) {
   std::string record = genuine_records().substr(0, 203);
   std::string bad_comet = comet.substr(0, 30) + "-" + comet.substr(31);
   std::string bad_record = record.substr(0, 20) + "Z239D" + record.substr(25);
+  // The extended packed form in columns 1-7 (6-12 of a comet), first in the file.
+  std::string extended = "_QC0000" + record.substr(7, 158) + "          2026 CA620         20261231\n";
+  std::string extended_comet = comet.substr(0, 4) + "P_WY0Mpc" + comet.substr(12);
   struct {
     std::string name, input, console;
   } cases[] = {
+      {"DAILY.DAT", extended + record, success("2 asteroids.")},
+      {"CometEls-extended.txt", extended_comet + comets, success("924 comets.")},
+      {"DAILY-lookalike.DAT", "_QI0000" + extended.substr(7) + record, ""},
+      {"CometEls-lookalike.txt", comet.substr(0, 4) + "P_WY0M-c" + comet.substr(12) + comets, ""},
       {"MPCORB.DAT", genuine_header() + record, success("1 asteroids.")},
       {"comets.DAT", gzip_bytes(comets), success("923 comets.")},
       {"NEA.txt", "\n\r\n" + record + "\n" + bad_record + record,
@@ -180,6 +187,35 @@ TEST(Cli, RecognisesTheThreeKindsOfInput) {
       EXPECT_EQ(read_file(dir.path("out.ini")), converted) << c.name;
     }
   }
+}
+
+// A body of the extended packed form is one like any other: converted as the
+// usual form would be, chosen by its designation, and found in a catalogue
+// under the designation it had before it was numbered.
+TEST(Cli, ExtendedDesignationsAsTheUsualOnes) {
+  temp_dir dir;
+  std::string record = genuine_records().substr(0, 166);
+  std::string ca620 = "_QC0000" + record.substr(7) + "         2026 CA620         20261231\n";
+  std::string cz6190 = "~0KOY  " + record.substr(7) + "(698402) 2026 CZ6190        20261231\n";
+  write_file(dir.path("DAILY.DAT"), ca620 + cz6190);
+  write_file(dir.path("usual.DAT"), "K26C00A" + ca620.substr(7) + cz6190);
+  ASSERT_EQ(run_quelvarn({dir.path("DAILY.DAT"), dir.path("out.ini")}).status, 0);
+  ASSERT_EQ(run_quelvarn({dir.path("usual.DAT"), dir.path("usual.ini")}).status, 0);
+  std::string converted = read_file(dir.path("out.ini"));
+  EXPECT_EQ(converted, read_file(dir.path("usual.ini")));
+  EXPECT_TRUE(
+      converted.starts_with("[2026ca620]\nabsolute_magnitude             = 3.34\n"
+                            "coord_func                     = comet_orbit\n"
+                            "name                           = 2026 CA620\n"))
+      << converted;
+
+  run_result chosen = run_quelvarn({"--body", "2026 ca620", "--body", "698402", dir.path("DAILY.DAT"), dir.path("b")});
+  EXPECT_NE(chosen.console.find(" Selected records: 2\n"), std::string::npos) << chosen.console;
+
+  write_file(dir.path("cat.ini"), "[cz]\nname=2026 CZ6190\nalbedo=0.1\n");
+  run_result updated = run_quelvarn({"--update", "--existing", dir.path("DAILY.DAT"), dir.path("cat.ini")});
+  EXPECT_NE(updated.console.find(" Updated sections: 1\n Added sections: 0\n"), std::string::npos) << updated.console;
+  EXPECT_NE(read_file(dir.path("cat.ini")).find("\nminor_planet_number=698402\n"), std::string::npos);
 }
 
 // Selection and --update are not wired for comets yet: they must refuse,

@@ -50,7 +50,7 @@ COMET_EDITS = [
     (52, b"   n/a  "), (62, b"        "), (72, b"  -1.5  "), (82, b"        "), (82, b"20210230"),
     (82, b"2021    "), (82, b"15821010"), (92, b"    "), (92, b" abc"), (97, b"    "), (97, b"4.0x"),
     (5, b"A"), (5, b"I"), (5, b"D"), (5, b"X"), (5, b"Q"), (1, b"0012P"), (1, b"12  P"), (6, b"K13R03a"),
-    (6, b"      b"), (6, b"k13R030"), (6, b"       "), (1, b"0000"), (1, b"    "), (40, b"x"), (13, b"xx"), (103, b" " * 56), (103, b"Sun" + b" " * 53),
+    (6, b"      b"), (6, b"k13R030"), (5, b"P_WY0Mpc"), (5, b"C_MPCmpc"), (6, b"_WI0Mpc"), (6, b"_WY0M-c"), (6, b"       "), (1, b"0000"), (1, b"    "), (40, b"x"), (13, b"xx"), (103, b" " * 56), (103, b"Sun" + b" " * 53),
     (103, b"C/2023 A3 (Tsuchinshan-ATLAS)"), (103, b"12P/Pons-Brooks #2"), (103, b"C/2099 Z9 (a\tb)"),
     (103, b"[]/#"), (103, b"\xc3\x89l\xc3\xa8ne (Caf\xc3\xa9)"), (103, b"\x1b[2J"),
 ]
@@ -213,6 +213,10 @@ def main():
         ("headerless-blank-lines-first.txt", catalogue_from([b"", b""], distant), None),
         ("headerless-tricky-crlf.txt", catalogue_from(varied[:1], tricky, crlf=True), None),
         ("headerless-first-skipped-is-bad.txt", catalogue_from([], tricky_bad_first + varied), None),
+        # The extended packed form first (2026 CA620), and a look-alike of it.
+        ("DAILY-extended-first.txt", catalogue_from([], [b"_QC0000" + nea[0][7:]] + nea[:50]), None),
+        ("DAILY-lookalike-first.txt", catalogue_from([], [b"_QI0000" + nea[0][7:]] + nea[:50]), None),
+        ("comets-extended-first.txt", catalogue_from([], [comets[0][:4] + b"P_WY0Mpc" + comets[0][12:]] + comets), None),
         # The comet file, CometEls.txt.
         ("CometEls.txt", catalogue_from([], comets), None),
         ("CometEls.txt.gz", catalogue_from([], comets), gzip.compress(catalogue_from([], comets))),

@@ -296,8 +296,12 @@ def convert(data, in_path="in", out_path="out", options=None):
 # Files without MPCORB's header: minor-planet records, or comets.
 
 NUMBER = re.compile(rb"[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)")
+# A provisional designation, packed in the usual form (century, year,
+# half-month, cycle count, second letter or 0 or a comet's fragment) or the
+# extended one (_, year letter, half-month, four base-62 digits).
+PACKED_PROVISIONAL = rb"[A-L][0-9]{2}[A-HJ-Y][0-9A-Za-z][0-9][A-HJ-Z0%s]|_[A-Za-z][A-HJ-Y][0-9A-Za-z]{4}"
 PACKED_DESIGNATION = re.compile(
-    rb"([0-9]{5}|[A-Za-z][0-9]{4}|~[0-9A-Za-z]{4})  |[A-L][0-9]{2}[A-Z][0-9A-Za-z][0-9][A-Z0-9]|(PL|T1|T2|T3)S[0-9]{4}")
+    rb"([0-9]{5}|[A-Za-z][0-9]{4}|~[0-9A-Za-z]{4})  |" + PACKED_PROVISIONAL % b"" + rb"|(PL|T1|T2|T3)S[0-9]{4}")
 
 
 def is_number(text):
@@ -389,7 +393,7 @@ def comet_problem(line):
     if len(line) < 103:
         return b"too short"
     f = comet_fields(line)
-    packed = re.fullmatch(rb"[A-K][0-9]{2}[A-Z][0-9A-Za-z][0-9][0-9A-Za-z]", f["provisional"])
+    packed = re.fullmatch(PACKED_PROVISIONAL % b"a-z", f["provisional"])
     numbered = re.fullmatch(rb"[0-9]{4}", f["number"]) and f["number"] != b"0000"
     designation = (f["type"] in (b"C", b"P", b"D", b"X", b"I", b"A")
                    and ((numbered and (packed or re.fullmatch(rb" {6}[ a-z]| {5}[a-z]{2}", f["provisional"])))

@@ -106,6 +106,23 @@ def conversions(t, work):
         with open(target, "rb") as f:
             t.check(name + ": output", f.read() == crlf(output))
         t.check(name + ": no stray file", os.listdir(data) == ["ssystem_minor.ini"], os.listdir(data))
+    # A headerless file whose first record has the extended packed designation
+    # (2026 CA620), and a comet file whose first line has one (P/2032 YT4130).
+    with open(os.path.join(t.source_dir, "tests", "data", "cometels-2021-sample.txt"), "rb") as f:
+        comets = f.read()
+    extended = {
+        "DAILY.DAT": b"_QC0000" + t.records[7:165] + b"          2026 CA620         20261231\n" + t.records,
+        "CometEls.txt": comets[:4] + b"P_WY0Mpc" + comets[12:comets.index(b"\n") + 1] + comets,
+    }
+    for name, data_bytes in extended.items():
+        source = os.path.join(work, name)
+        with open(source, "wb") as f:
+            f.write(data_bytes)
+        expected = reference_convert.convert(data_bytes)
+        got = t.run(windows_path(source), windows_path(target))
+        with open(target, "rb") as f:
+            t.check(name + ": the extended packed form first", got.returncode == 0 and expected[2] == 0
+                    and got.stdout == crlf(expected[0]) and f.read() == crlf(expected[1]), got.stdout[-300:])
     got = t.run(windows_path(os.path.join(work, "MPCORB.DAT")), "NUL")
     t.check("NUL as output", got.returncode == 0 and got.stdout == crlf(console), got)
     # Past 20,000 bodies the planetarium starts slowly: said of a file, not of NUL.
