@@ -187,6 +187,84 @@ def broken_transfers(t, server):
             got)
 
 
+def damaged_copies(t, server):
+    """A kept copy changed on disk proves false: it is dropped, the file is
+    downloaded again (unconditionally, once) and the catalogue is whole."""
+    out = os.path.join(t.out_dir, "healed.ini")
+    for name, data in [("plain", t.mpcorb), ("gzip", t.gz)]:
+        expected = os.path.join(t.out_dir, name + "-url.ini")
+        url = server.url("/" + name)
+        server.routes["/" + name] = Route("file", data)
+        copy = [os.path.join(t.cache, f) for f in os.listdir(t.cache) if f.endswith("-" + name)][0]
+        for damage in ("cut to half", "one byte changed"):
+            with open(copy, "r+b") as f:
+                if damage == "cut to half":
+                    f.truncate(len(data) // 2)
+                else:
+                    f.seek(len(data) // 2)
+                    byte = f.read(1)
+                    f.seek(len(data) // 2)
+                    f.write(bytes([byte[0] ^ 1]))
+            del server.log[:]
+            got = t.convert_url(url, out)
+            with open(out, "rb") as a, open(expected, "rb") as b:
+                t.check("%s copy %s: downloaded again, whole" % (name, damage),
+                        got.returncode == 0 and a.read() == b.read() and server.log == [("/" + name, 200)],
+                        (got, server.log))
+            with open(copy, "rb") as f:
+                t.check("%s copy %s: healed" % (name, damage), f.read() == data)
+    got = t.convert_url(server.url("/gzip"), out)
+    t.check("healed copy: answered 304 again", b"not modified" in got.stdout and server.log[-1] == ("/gzip", 304),
+            server.log)
+
+
+def copy_not_kept(t, server):
+    """A cache folder that cannot take the copy (here a file-size limit
+    below it) costs the copy, said once; on a 304 there is nothing to keep
+    and nothing to say, even in a folder no one may write."""
+    import resource
+
+    def limited():
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (64 << 10, 64 << 10))
+
+    server.routes["/big"] = Route("file", t.mpcorb)
+    cache = os.path.join(t.work, "small-cache")
+    out = os.path.join(t.out_dir, "ceres.ini")
+    got = t.run("--cache-dir", t.host.path(cache), "--body", "Ceres", server.url("/big"), t.host.path(out),
+                preexec_fn=limited)
+    prefix = b"quelvarn: " + t.host.path(cache).encode()
+    t.check("copy not kept: converted all the same", got.returncode == 0, got)
+    t.check("copy not kept: said once", got.stderr.startswith(prefix) and got.stderr.count(b"\n") == 1 and
+            got.stderr.endswith(b" (the download is not kept)" + t.host.line_end), got.stderr)
+    t.check("copy not kept: no stray file", os.listdir(cache) == [], os.listdir(cache))
+    if os.geteuid() == 0:
+        return  # root writes in any folder
+    got = t.convert_url(server.url("/comets"), out)
+    os.chmod(t.cache, 0o555)
+    try:
+        got = t.convert_url(server.url("/comets"), out)
+    finally:
+        os.chmod(t.cache, 0o755)
+    t.check("304 in a read-only cache: nothing said", got.returncode == 0 and b"not modified" in got.stdout and
+            got.stderr == b"", got)
+
+
+def password(t, server):
+    """A URL's password is shown and kept as ***."""
+    secret = server.url("/comets").replace("://", "://reader:s3cret@")
+    shown = secret.replace("s3cret", "***").encode()
+    runs = [t.convert_url(secret, os.path.join(t.out_dir, "pw.ini")) for _ in range(2)]
+    missing = secret.replace("/comets", "/nowhere")
+    runs.append(t.convert_url(missing, os.path.join(t.out_dir, "pw.ini")))
+    said = b"".join(r.stdout + r.stderr for r in runs)
+    t.check("password: converted", runs[0].returncode == 0 and b" file " + shown + b" not modified" in said, said)
+    t.check("password: never shown", b"s3cret" not in said and
+            b"quelvarn: " + shown.replace(b"/comets", b"/nowhere") + b": HTTP 404" in said, said)
+    kept = b"".join(open(os.path.join(t.cache, f), "rb").read() for f in os.listdir(t.cache))
+    t.check("password: never kept", b"s3cret" not in kept and b"url " + shown in kept)
+
+
 def free_port():
     import socket
     with socket.socket() as s:
@@ -288,6 +366,9 @@ def run_cases(host, source_dir):
             second_run(t, server)
             redirects(t, server)
             broken_transfers(t, server)
+            damaged_copies(t, server)
+            copy_not_kept(t, server)
+            password(t, server)
             unusable_cache(t, server)
             if host.signals:
                 interrupted(t, server)
