@@ -147,8 +147,9 @@ copy_check copy_checksum::result() const {
 
 copy_check check_of(byte_source& source) {
   copy_checksum sum;
-  auto buffer = std::make_unique_for_overwrite<char[]>(256 * 1024);
-  while (std::size_t n = source.read(buffer.get(), 256 * 1024)) sum.add(std::string_view(buffer.get(), n));
+  constexpr std::size_t kBlock = 256 * 1024UL;
+  auto buffer = std::make_unique_for_overwrite<char[]>(kBlock);
+  while (std::size_t n = source.read(buffer.get(), kBlock)) sum.add(std::string_view(buffer.get(), n));
   return sum.result();
 }
 

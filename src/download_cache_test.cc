@@ -28,7 +28,7 @@ copy_check check_in_pieces(std::string_view bytes, std::size_t piece) {
 // The same bytes however they arrive; any damage a disk or a cut transfer
 // does, told apart.
 TEST(DownloadCache, ChecksumSeesEveryChange) {
-  std::string bytes = testing::genuine_records();
+  const std::string& bytes = testing::genuine_records();
   copy_check whole = check_in_pieces(bytes, bytes.size());
   EXPECT_EQ(whole.length, bytes.size());
   for (std::size_t piece : {1, 3, 8, 13, 4096}) EXPECT_EQ(check_in_pieces(bytes, piece), whole) << piece;

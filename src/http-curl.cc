@@ -19,7 +19,7 @@ namespace {
 constexpr long kReceiveBuffer = 256 * 1024L;
 // A response's head is a few hundred bytes; libcurl's own limit is a line
 // of this size, which it reports as running out of memory.
-constexpr std::uint64_t kMaxHeadBytes = 100 * 1024;
+constexpr std::uint64_t kMaxHeadBytes = 100 * 1024ULL;
 
 // libcurl is loaded when a URL is first read, not when the program starts:
 // it brings some thirty libraries along (TLS, compression, name lookup),

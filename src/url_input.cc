@@ -160,7 +160,6 @@ class progress_line {
 
 }  // namespace
 
-
 namespace {
 
 enum class answer { pending, body, not_modified, failed };
