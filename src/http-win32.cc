@@ -75,6 +75,11 @@ std::string query(HINTERNET request, DWORD info) {
 }
 
 http_head read_head(HINTERNET request) {
+  // Not every WinHTTP (Wine's) keeps to WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE.
+  DWORD head_size = 0;
+  WinHttpQueryHeaders(request, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &head_size,
+                      WINHTTP_NO_HEADER_INDEX);
+  if (head_size / sizeof(wchar_t) > kMaxHeadBytes) throw read_error(kHeadTooLarge);
   http_head head;
   DWORD status = 0;
   DWORD size = sizeof status;

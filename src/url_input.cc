@@ -232,6 +232,7 @@ class download final : public byte_source, private http_receiver {
   bool body(std::string_view bytes) override;
   bool still_wanted(std::uint64_t received) override;
   void hand_over();
+  bool too_slow(clock_type::time_point now);
   std::string stalled() const;
   std::uint64_t time_limit_seconds() const;
   bool gzip() const { return first_bytes_ == "\x1f\x8b"; }
@@ -358,6 +359,12 @@ void download::get(const std::string& url) {
 
 // Called from inside the HTTP library: nothing may be thrown through it.
 bool download::head(const http_head& head) {
+  // A library that waits for the whole head (WinHTTP) cannot tell us of a
+  // head that trickles in.
+  if (too_slow(clock_type::now())) {
+    refusal_ = stalled();
+    return false;
+  }
   head_done_ = true;
   if (is_redirect(head.status) && !head.location.empty()) {
     redirect_ = head.location;
@@ -413,10 +420,7 @@ bool download::body(std::string_view bytes) {
 bool download::still_wanted(std::uint64_t received) {
   clock_type::time_point now = clock_type::now();
   counted_ = std::max(counted_, received);
-  if (counted_ - window_bytes_ >= kMinimumRate * static_cast<std::uint64_t>(stall_seconds_)) {
-    window_start_ = now;
-    window_bytes_ = counted_;
-  } else if (now - window_start_ >= std::chrono::seconds(stall_seconds_)) {
+  if (too_slow(now)) {
     refusal_ = stalled();
     return false;
   }
@@ -427,6 +431,17 @@ bool download::still_wanted(std::uint64_t received) {
   }
   if (received_ > 0) progress_.update(received_, length_);
   return !cancelled_;
+}
+
+// Whether the transfer has been slower than the minimum rate for the stall
+// time; a stretch that reached it starts the next.
+bool download::too_slow(clock_type::time_point now) {
+  if (counted_ - window_bytes_ >= kMinimumRate * static_cast<std::uint64_t>(stall_seconds_)) {
+    window_start_ = now;
+    window_bytes_ = counted_;
+    return false;
+  }
+  return now - window_start_ >= std::chrono::seconds(stall_seconds_);
 }
 
 std::string download::stalled() const {
@@ -498,7 +513,11 @@ void use_kept(const kept_copy& entry, cache_state& cache) {
     proved = opened->record.check && check_of(*opened->to_check.source) == *opened->record.check;
   } catch (const read_error&) {
   }
-  if (!proved) return entry.drop(opened->record);
+  if (!proved) {
+    kept_record seen = std::move(opened->record);
+    opened.reset();  // Windows deletes no file while it is open
+    return entry.drop(seen);
+  }
   cache.kept = opened->record.said;
   cache.kept_file = std::move(opened->to_convert);
 }
