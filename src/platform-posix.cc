@@ -162,6 +162,10 @@ void make_directories(const std::string& path) {
   if (!S_ISDIR(st.st_mode)) throw write_error(std::make_error_code(std::errc::not_a_directory));
 }
 
+struct file_lock::held {
+  int fd;
+};
+
 file_lock::file_lock(const std::string& path, kind k) {
   int fd = k == kind::shared ? ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY)
                              : ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
@@ -172,10 +176,10 @@ file_lock::file_lock(const std::string& path, kind k) {
     ::close(fd);
     throw write_error(cause);
   }
-  handle_ = fd;
+  held_ = std::make_unique<held>(held{fd});
 }
 
-file_lock::~file_lock() { ::close(static_cast<int>(handle_)); }
+file_lock::~file_lock() { ::close(held_->fd); }
 
 bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 

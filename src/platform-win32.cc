@@ -285,6 +285,10 @@ void make_directories(const std::string& path) {
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) throw write_error(std::make_error_code(std::errc::not_a_directory));
 }
 
+struct file_lock::held {
+  HANDLE handle;
+};
+
 file_lock::file_lock(const std::string& path, kind k) {
   std::wstring wide = to_utf16(path);
   constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -298,11 +302,11 @@ file_lock::file_lock(const std::string& path, kind k) {
     CloseHandle(h);
     throw write_error(cause);
   }
-  handle_ = reinterpret_cast<std::intptr_t>(h);
+  held_ = std::make_unique<held>(held{h});
 }
 
 // Closing the handle releases the lock.
-file_lock::~file_lock() { CloseHandle(reinterpret_cast<HANDLE>(handle_)); }
+file_lock::~file_lock() { CloseHandle(held_->handle); }
 
 bool remove_file(const std::string& path) { return DeleteFileW(to_utf16(path).c_str()) != 0; }
 

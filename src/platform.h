@@ -113,7 +113,8 @@ class file_lock {
   file_lock& operator=(const file_lock&) = delete;
 
  private:
-  std::intptr_t handle_;
+  struct held;  // the platform's descriptor or handle
+  std::unique_ptr<held> held_;
 };
 
 /// Removes a file; false when it could not be (or there was none).
