@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 
 #include <charconv>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -16,6 +17,9 @@ namespace {
 
 // Fewer, larger pieces of the body: each one is a hand-over to the reader.
 constexpr long kReceiveBuffer = 256 * 1024L;
+// A response's head is a few hundred bytes; libcurl's own limit is a line
+// of this size, which it reports as running out of memory.
+constexpr std::uint64_t kMaxHeadBytes = 100 * 1024ULL;
 
 // libcurl is loaded when a URL is first read, not when the program starts:
 // it brings some thirty libraries along (TLS, compression, name lookup),
@@ -84,6 +88,8 @@ struct transfer {
   http_head head;
   bool head_done = false;
   bool stopped = false;  // the receiver wanted no more
+  bool head_too_large = false;
+  std::uint64_t head_bytes = 0;
   std::uint64_t received = 0;
 };
 
@@ -129,7 +135,11 @@ void read_header(std::string_view line, http_head& head) {
   } else if (same_name(name, "content-length")) {
     std::uint64_t n = 0;
     auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), n);
-    if (error == std::errc() && end == value.data() + value.size()) head.length = n;
+    if (error == std::errc() && end == value.data() + value.size() && !value.empty()) {
+      head.length = n;
+    } else {
+      head.unreadable_length = value.substr(0, 40);
+    }
   }
 }
 
@@ -138,6 +148,11 @@ void read_header(std::string_view line, http_head& head) {
 std::size_t on_header(char* data, std::size_t size, std::size_t count, void* user) {
   auto& t = *static_cast<transfer*>(user);
   std::string_view line(data, size * count);
+  t.head_bytes += line.size();
+  if (t.head_bytes > kMaxHeadBytes) {
+    t.head_too_large = true;
+    return 0;
+  }
   if (line.starts_with("HTTP/")) {
     read_status_line(trimmed(line), t.head);
   } else if (trimmed(line).empty()) {
@@ -166,7 +181,7 @@ std::size_t on_body(char* data, std::size_t size, std::size_t count, void* user)
 
 int on_progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   auto& t = *static_cast<transfer*>(user);
-  if (t.receiver.still_wanted()) return 0;
+  if (t.receiver.still_wanted(t.head_bytes + t.received)) return 0;
   t.stopped = true;
   return 1;
 }
@@ -176,9 +191,12 @@ std::string short_by(const transfer& t) {
 }
 
 // The cause as a person reads it; libcurl's own words where they say more.
-[[noreturn]] void fail(CURLcode code, const char* detail, const transfer& t, int stall_seconds) {
+[[noreturn]] void fail(CURLcode code, const char* detail, const transfer& t) {
+  if (t.head_too_large || (code == CURLE_OUT_OF_MEMORY && !t.head_done)) throw read_error(kHeadTooLarge);
   if (code == CURLE_OPERATION_TIMEDOUT) {
-    throw read_error("nothing received for " + std::to_string(stall_seconds) + " s");
+    // No connection at all is said in libcurl's words, which name it.
+    if (t.head_bytes == 0 && std::strstr(detail, "onnect") != nullptr) throw read_error(detail);
+    throw http_timeout();
   }
   if (code == CURLE_PARTIAL_FILE && t.head.length) throw read_error(short_by(t));
   throw read_error(*detail != '\0' ? detail : curl().easy_strerror(code));
@@ -230,7 +248,7 @@ void http_get(const http_request& request, http_receiver& receiver) {
   set_options(easy.get(), request, t, headers.get(), detail);
   CURLcode code = curl().easy_perform(easy.get());
   if (t.stopped) return;
-  if (code != CURLE_OK) fail(code, detail, t, request.stall_seconds);
+  if (code != CURLE_OK) fail(code, detail, t);
   if (!t.head_done) throw read_error("the server sent no response");
   if (t.head.length && t.received != *t.head.length) throw read_error(short_by(t));
 }

@@ -17,11 +17,19 @@
 #ifndef WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY
 #define WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY 4
 #endif
+#ifndef WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE
+#define WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE 91
+#endif
+#ifndef ERROR_WINHTTP_HEADER_SIZE_OVERFLOW
+#define ERROR_WINHTTP_HEADER_SIZE_OVERFLOW 12183
+#endif
 
 namespace quelvarn {
 namespace {
 
 constexpr DWORD kReceiveBuffer = 256 * 1024;
+// As libcurl elsewhere: a response's head is a few hundred bytes.
+constexpr DWORD kMaxHeadBytes = 100 * 1024;
 
 struct internet_closer {
   void operator()(void* handle) const { WinHttpCloseHandle(handle); }
@@ -29,7 +37,7 @@ struct internet_closer {
 using internet = std::unique_ptr<void, internet_closer>;
 
 // WinHTTP's errors are not in the system's message table.
-std::string cause(DWORD code, int stall_seconds) {
+std::string cause(DWORD code) {
   switch (code) {
     case ERROR_WINHTTP_NAME_NOT_RESOLVED:
       return "the server's name could not be resolved";
@@ -37,8 +45,8 @@ std::string cause(DWORD code, int stall_seconds) {
       return "could not connect to the server";
     case ERROR_WINHTTP_CONNECTION_ERROR:
       return "the connection to the server was broken";
-    case ERROR_WINHTTP_TIMEOUT:
-      return "nothing received for " + std::to_string(stall_seconds) + " s";
+    case ERROR_WINHTTP_HEADER_SIZE_OVERFLOW:
+      return kHeadTooLarge;
     case ERROR_WINHTTP_SECURE_FAILURE:
     case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
     case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
@@ -67,6 +75,11 @@ std::string query(HINTERNET request, DWORD info) {
 }
 
 http_head read_head(HINTERNET request) {
+  // Not every WinHTTP (Wine's) keeps to WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE.
+  DWORD head_size = 0;
+  WinHttpQueryHeaders(request, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &head_size,
+                      WINHTTP_NO_HEADER_INDEX);
+  if (head_size / sizeof(wchar_t) > kMaxHeadBytes) throw read_error(kHeadTooLarge);
   http_head head;
   DWORD status = 0;
   DWORD size = sizeof status;
@@ -80,8 +93,17 @@ http_head read_head(HINTERNET request) {
   std::string length = query(request, WINHTTP_QUERY_CONTENT_LENGTH);
   std::uint64_t n = 0;
   auto [end, error] = std::from_chars(length.data(), length.data() + length.size(), n);
-  if (!length.empty() && error == std::errc() && end == length.data() + length.size()) head.length = n;
+  if (!length.empty() && error == std::errc() && end == length.data() + length.size()) {
+    head.length = n;
+  } else if (!length.empty()) {
+    head.unreadable_length = length.substr(0, 40);
+  }
   return head;
+}
+
+[[noreturn]] void fail(DWORD error) {
+  if (error == ERROR_WINHTTP_TIMEOUT) throw http_timeout();
+  throw read_error(cause(error));
 }
 
 struct connection {
@@ -93,7 +115,7 @@ struct connection {
 // Session, connection and request for the URL; throws with the cause.
 connection open_request(const http_request& request, int stall_ms) {
   auto check = [&](void* handle) {
-    if (handle == nullptr) throw read_error(cause(GetLastError(), request.stall_seconds));
+    if (handle == nullptr) fail(GetLastError());
     return internet(handle);
   };
   std::wstring agent = win32::to_utf16(std::string("quelvarn/") + kVersion);
@@ -111,7 +133,7 @@ connection open_request(const http_request& request, int stall_ms) {
   URL_COMPONENTS parts{};
   parts.dwStructSize = sizeof parts;
   parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-  if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) throw read_error(cause(GetLastError(), request.stall_seconds));
+  if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) fail(GetLastError());
   std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
   std::wstring path = std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength) +
                       std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength);
@@ -123,6 +145,8 @@ connection open_request(const http_request& request, int stall_ms) {
   // The wait for the response's head has a limit of its own.
   auto limit = static_cast<DWORD>(stall_ms);
   WinHttpSetOption(c.request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &limit, sizeof limit);
+  DWORD head_limit = kMaxHeadBytes;
+  WinHttpSetOption(c.request.get(), WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE, &head_limit, sizeof head_limit);
   // Redirects are followed by the caller, under the same rules as elsewhere.
   DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
   WinHttpSetOption(c.request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof never);
@@ -137,7 +161,6 @@ void http_get(const http_request& request, http_receiver& receiver) {
   int stall_ms = request.stall_seconds * 1000;
   connection c = open_request(request, stall_ms);
   HINTERNET handle = c.request.get();
-  auto fail = [&](DWORD error) { throw read_error(cause(error, request.stall_seconds)); };
   std::wstring headers;
   for (const std::string& line : request.headers) headers += win32::to_utf16(line) + L"\r\n";
   if (!WinHttpSendRequest(handle, headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
@@ -150,7 +173,7 @@ void http_get(const http_request& request, http_receiver& receiver) {
   auto buffer = std::make_unique_for_overwrite<char[]>(kReceiveBuffer);
   std::uint64_t received = 0;
   for (;;) {
-    if (!receiver.still_wanted()) return;
+    if (!receiver.still_wanted(received)) return;
     // What has arrived, as soon as anything has: reading a whole buffer
     // would wait for it to fill, and hold back the conversion.
     DWORD available = 0;

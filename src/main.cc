@@ -4,6 +4,7 @@
 // command line: the options, the console's messages and the exit status.
 
 #include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,8 +22,16 @@
 namespace quelvarn {
 namespace {
 
+// A URL's password is never shown: the messages name INPUT without it.
+options as_shown(const options& opts) {
+  options shown = opts;
+  if (is_url(opts.paths[0])) shown.paths[0] = shown_url(opts.paths[0]);
+  return shown;
+}
+
 int run(const options& opts) {
-  const std::string& in_path = opts.paths[0];
+  const options shown = as_shown(opts);
+  const std::string& in_path = shown.paths[0];
   const std::string& out_path = opts.paths[1];
   // The catalogue must never be mixed with the messages: when it goes to
   // standard output they go to standard error, or nowhere if that is the
@@ -33,15 +42,27 @@ int run(const options& opts) {
                                                                  : console(standard_stream::error);
   prepare_last_words(con.stream(), in_path.c_str(), " cannot be read");
   input_file in;
+  std::function<void(bool)> finish_download;
   try {
     // INPUT given as a URL (url_input.h).
-    in = is_url(in_path) ? open_url(in_path, opts.cache_dir, con) : open_input(in_path);
+    if (is_url(opts.paths[0])) {
+      url_input opened = open_url(opts.paths[0], opts.cache_dir, con);
+      in = std::move(opened.file);
+      finish_download = std::move(opened.finish);
+    } else {
+      in = open_input(in_path);
+    }
   } catch (const read_error& e) {
     return input_not_opened(con, in_path, e);
   }
   file_target target(out_path, in.identity, to_standard_output, con.stream());
   run_settings settings{opts.update, opts.select};
-  return outcome(con, opts, run_conversion(settings, std::move(in.source), target, con));
+  run_result result = run_conversion(settings, std::move(in.source), target, con);
+  if (finish_download) {
+    bool read_whole = result.failure != run_failure::input_bad && result.failure != run_failure::input_unreadable;
+    finish_download(read_whole && result.counts.converted > 0);
+  }
+  return outcome(con, shown, result);
 }
 
 // Printing is all --help and --version do: a text that could not be printed
@@ -68,7 +89,7 @@ int command_line(int argc, char** argv) {
     usage(con);
     return kUsage;
   }
-  prepare_last_words(opts.paths[0].c_str(), " cannot be read");
+  if (!has_password(opts.paths[0])) prepare_last_words(opts.paths[0].c_str(), " cannot be read");
   return run(opts);
 }
 
@@ -80,7 +101,7 @@ int main(int argc, char** argv) {
   std::set_terminate(say_last_words);
   // Until the arguments are taken in properly (which needs memory), the
   // input's name as the system handed it over is what a failure shows.
-  if (argc == 3) prepare_last_words(argv[1], " cannot be read");
+  if (argc == 3 && !has_password(argv[1])) prepare_last_words(argv[1], " cannot be read");
   try {
     return command_line(argc, argv);
   } catch (...) {

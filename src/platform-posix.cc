@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -160,6 +161,27 @@ void make_directories(const std::string& path) {
   if (::stat(path.c_str(), &st) != 0) throw write_error(last_error());
   if (!S_ISDIR(st.st_mode)) throw write_error(std::make_error_code(std::errc::not_a_directory));
 }
+
+struct file_lock::held {
+  int fd;
+};
+
+file_lock::file_lock(const std::string& path, kind k) {
+  int fd = k == kind::shared ? ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY)
+                             : ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd < 0) throw write_error(last_error());
+  while (::flock(fd, k == kind::shared ? LOCK_SH : LOCK_EX) != 0) {
+    if (errno == EINTR) continue;
+    std::error_code cause = last_error();
+    ::close(fd);
+    throw write_error(cause);
+  }
+  held_ = std::make_unique<held>(held{fd});
+}
+
+file_lock::~file_lock() { ::close(held_->fd); }
+
+bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 std::thread start_quiet_thread(std::function<void()> body) {
   sigset_t all;

@@ -285,6 +285,31 @@ void make_directories(const std::string& path) {
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) throw write_error(std::make_error_code(std::errc::not_a_directory));
 }
 
+struct file_lock::held {
+  HANDLE handle;
+};
+
+file_lock::file_lock(const std::string& path, kind k) {
+  std::wstring wide = to_utf16(path);
+  constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  bool shared = k == kind::shared;
+  HANDLE h = CreateFileW(wide.c_str(), shared ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
+                         shared ? OPEN_EXISTING : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) throw write_error(last_error());
+  OVERLAPPED whole{};
+  if (!LockFileEx(h, k == kind::exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0, 0, MAXDWORD, MAXDWORD, &whole)) {
+    std::error_code cause = last_error();
+    CloseHandle(h);
+    throw write_error(cause);
+  }
+  held_ = std::make_unique<held>(held{h});
+}
+
+// Closing the handle releases the lock.
+file_lock::~file_lock() { CloseHandle(held_->handle); }
+
+bool remove_file(const std::string& path) { return DeleteFileW(to_utf16(path).c_str()) != 0; }
+
 // Console control events arrive on a thread the system starts for them, so
 // no thread of ours needs to be kept from them.
 std::thread start_quiet_thread(std::function<void()> body) { return std::thread(std::move(body)); }

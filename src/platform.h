@@ -99,6 +99,27 @@ std::string default_cache_dir();
 /// Makes a folder and the parents it lacks. Throws write_error.
 void make_directories(const std::string& path);
 
+/// A lock on a file kept for it alone, held until destroyed: one writer's
+/// alone (the file is made when missing), or shared among readers (only
+/// when the file exists: before any writer, there is nothing to guard).
+/// Runs that lock the same path wait for each other, whatever process they
+/// are in. Throws write_error.
+class file_lock {
+ public:
+  enum class kind { shared, exclusive };
+  file_lock(const std::string& path, kind k);
+  ~file_lock();
+  file_lock(const file_lock&) = delete;
+  file_lock& operator=(const file_lock&) = delete;
+
+ private:
+  struct held;  // the platform's descriptor or handle
+  std::unique_ptr<held> held_;
+};
+
+/// Removes a file; false when it could not be (or there was none).
+bool remove_file(const std::string& path);
+
 /// Starts a thread that never handles a signal or console event, so that
 /// they always reach the thread whose handlers clean up after the run.
 std::thread start_quiet_thread(std::function<void()> body);

@@ -28,7 +28,11 @@ class Route:
     (location, code), "short" (data, then the connection closes before the
     announced length), "unannounced" (data without a length, the connection
     closing at its end), "stall" (data, then nothing for `stall` seconds),
-    "silent" (no answer at all for `stall` seconds)."""
+    "silent" (no answer at all for `stall` seconds), "trickle" (data, a few
+    bytes at a time, slower than 1 kB/s), "slow head" (the head a byte at a
+    time), "endless" (data over and over without a length, never ending),
+    "bad length" (data under a Content-Length that is no number), "huge head"
+    (data under a head of 200 kB)."""
 
     def __init__(self, kind, data=b"", code=200, location="", stall=30.0):
         self.kind, self.data, self.code, self.location, self.stall = kind, data, code, location, stall
@@ -85,12 +89,48 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         elif route.kind == "silent":
             time.sleep(route.stall)
             self.close_connection = True
+        elif route.kind in ("trickle", "slow head", "endless", "bad length", "huge head"):
+            try:
+                self.misbehave(route)
+            except OSError:  # the client gave up, as it should
+                pass
+            self.close_connection = True
         elif route.kind == "stall":
             self.answer(200, [("Content-Length", str(len(route.data) * 2))], length=False)
             self.wfile.write(route.data)
             self.wfile.flush()
             time.sleep(route.stall)
             self.close_connection = True
+
+    def misbehave(self, route):
+        self.server.owner.log.append((self.path, 200))
+        head = b"HTTP/1.1 200 OK\r\nConnection: close\r\n"
+        if route.kind == "bad length":
+            head += b"Content-Length: 99999999999999999999\r\n"
+        elif route.kind == "huge head":
+            head += b"".join(b"X-Filler-%d: %s\r\n" % (i, b"x" * 1000) for i in range(200))
+        elif route.kind != "endless":
+            head += b"Content-Length: %d\r\n" % len(route.data)
+        head += b"\r\n"
+        if route.kind == "slow head":
+            for i in range(len(head)):
+                self.wfile.write(head[i:i + 1])
+                self.wfile.flush()
+                time.sleep(0.1)
+        else:
+            self.wfile.write(head)
+        if route.kind == "trickle":
+            for i in range(0, len(route.data), 10):
+                self.wfile.write(route.data[i:i + 10])
+                self.wfile.flush()
+                time.sleep(0.1)
+        elif route.kind == "endless":
+            while True:
+                self.wfile.write(route.data)
+                self.wfile.flush()
+                time.sleep(0.01)
+        else:
+            self.wfile.write(route.data)
 
     def send_body(self, route):
         self.answer(200, [("ETag", route.etag), ("Last-Modified", route.modified)], route.data)

@@ -51,7 +51,8 @@ class Suite:
         self.host, self.work = host, work
         data = os.path.join(source_dir, "tests/data")
         with open(os.path.join(data, "mpcorb-header.txt"), "rb") as f:
-            self.mpcorb = f.read()
+            self.header = f.read()
+        self.mpcorb = self.header
         with open(os.path.join(data, "mpcorb-records.txt"), "rb") as f:
             self.mpcorb += f.read()
         with open(os.path.join(data, "cometels-2021-sample.txt"), "rb") as f:
@@ -59,6 +60,7 @@ class Suite:
         self.gz = gzip.compress(self.mpcorb, mtime=0)
         self.env = {k: v for k, v in os.environ.items() if "proxy" not in k.lower()}
         self.env["QUELVARN_TEST_STALL_SECONDS"] = "1"
+        self.env["QUELVARN_TEST_TIME_LIMIT_SECONDS"] = "3"
         self.cache = os.path.join(work, "cache")
         self.out_dir = os.path.join(work, "out")
         os.makedirs(self.out_dir)
@@ -141,6 +143,8 @@ def broken_transfers(t, server):
     out = os.path.join(t.out_dir, "ssystem_minor.ini")
     t.check("good copy kept", t.convert_url(url, out).returncode == 0)
     loop = Route("redirect", code=302, location="/switch")
+    records = b"".join(t.mpcorb.splitlines(True)[-10:])
+    half_line = t.mpcorb[:t.mpcorb.rindex(b"\n", 0, len(t.mpcorb) // 2) + 50]
     cases = [
         ("404", Route("status", code=404), b" cannot be read", b"HTTP 404 Not Found"),
         ("500", Route("status", code=500), b" cannot be read", b"HTTP 500 Internal Server Error"),
@@ -148,9 +152,20 @@ def broken_transfers(t, server):
         ("redirect to ftp", Route("redirect", code=302, location="ftp://127.0.0.1/x"), b" cannot be read", b"not http"),
         ("body shorter than announced", Route("short", t.gz[:5000]), b" cannot be read", b"ended after 5000 of"),
         ("stall", Route("stall", t.gz[:5000], stall=5), b" cannot be read", b"nothing received for 1 s"),
-        ("no answer", Route("silent", stall=5), b" cannot be read", b"nothing received for 1 s"),
+        # Before the head is whole, the library may hold bytes it does not count.
+        ("no answer", Route("silent", stall=5), b" cannot be read", b"slower than 1 kB/s for 1 s"),
         ("gzip cut short, no length", Route("unannounced", t.gz[:-100]), b" cannot be read", b"truncated"),
+        ("plain cut short, no length", Route("unannounced", half_line), b" cannot be read", b"middle of a line"),
+        ("length not a number", Route("bad length", t.gz), b" cannot be read", b"not a number: 9999"),
+        ("trickle", Route("trickle", t.gz), b" cannot be read", b"slower than 1 kB/s for 1 s"),
+        ("head trickled", Route("slow head", t.gz), b" cannot be read", b"slower than 1 kB/s for 1 s"),
+        ("endless body", Route("endless", records), b" cannot be read", b"not finished within 3 s"),
+        ("huge head", Route("huge head", t.gz), b" cannot be read", b"the server's response header is too large"),
+        # Complete, with a new ETag, but no orbit file: the good copy stays.
         ("HTML page", Route("file", HTML), b" is bad", None),
+        ("empty body", Route("file", b""), b" is bad", None),
+        ("MPCORB header alone", Route("file", t.header), b" is bad", None),
+        ("empty gzip", Route("file", gzip.compress(b"", mtime=0)), b" is bad", None),
     ]
     for name, route, what, cause in cases:
         with open(out, "wb") as f:
@@ -170,6 +185,84 @@ def broken_transfers(t, server):
     got = t.convert_url(refused, out)
     t.check("refused: status and console", got.returncode == 1 and got.stdout == t.failure_text(refused, b" cannot be read"),
             got)
+
+
+def damaged_copies(t, server):
+    """A kept copy changed on disk proves false: it is dropped, the file is
+    downloaded again (unconditionally, once) and the catalogue is whole."""
+    out = os.path.join(t.out_dir, "healed.ini")
+    for name, data in [("plain", t.mpcorb), ("gzip", t.gz)]:
+        expected = os.path.join(t.out_dir, name + "-url.ini")
+        url = server.url("/" + name)
+        server.routes["/" + name] = Route("file", data)
+        copy = [os.path.join(t.cache, f) for f in os.listdir(t.cache) if f.endswith("-" + name)][0]
+        for damage in ("cut to half", "one byte changed"):
+            with open(copy, "r+b") as f:
+                if damage == "cut to half":
+                    f.truncate(len(data) // 2)
+                else:
+                    f.seek(len(data) // 2)
+                    byte = f.read(1)
+                    f.seek(len(data) // 2)
+                    f.write(bytes([byte[0] ^ 1]))
+            del server.log[:]
+            got = t.convert_url(url, out)
+            with open(out, "rb") as a, open(expected, "rb") as b:
+                t.check("%s copy %s: downloaded again, whole" % (name, damage),
+                        got.returncode == 0 and a.read() == b.read() and server.log == [("/" + name, 200)],
+                        (got, server.log))
+            with open(copy, "rb") as f:
+                t.check("%s copy %s: healed" % (name, damage), f.read() == data)
+    got = t.convert_url(server.url("/gzip"), out)
+    t.check("healed copy: answered 304 again", b"not modified" in got.stdout and server.log[-1] == ("/gzip", 304),
+            server.log)
+
+
+def copy_not_kept(t, server):
+    """A cache folder that cannot take the copy (here a file-size limit
+    below it) costs the copy, said once; on a 304 there is nothing to keep
+    and nothing to say, even in a folder no one may write."""
+    import resource
+
+    def limited():
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (64 << 10, 64 << 10))
+
+    server.routes["/big"] = Route("file", t.mpcorb)
+    cache = os.path.join(t.work, "small-cache")
+    out = os.path.join(t.out_dir, "ceres.ini")
+    got = t.run("--cache-dir", t.host.path(cache), "--body", "Ceres", server.url("/big"), t.host.path(out),
+                preexec_fn=limited)
+    prefix = b"quelvarn: " + t.host.path(cache).encode()
+    t.check("copy not kept: converted all the same", got.returncode == 0, got)
+    t.check("copy not kept: said once", got.stderr.startswith(prefix) and got.stderr.count(b"\n") == 1 and
+            got.stderr.endswith(b" (the download is not kept)" + t.host.line_end), got.stderr)
+    t.check("copy not kept: no stray file", os.listdir(cache) == [], os.listdir(cache))
+    if os.geteuid() == 0:
+        return  # root writes in any folder
+    got = t.convert_url(server.url("/comets"), out)
+    os.chmod(t.cache, 0o555)
+    try:
+        got = t.convert_url(server.url("/comets"), out)
+    finally:
+        os.chmod(t.cache, 0o755)
+    t.check("304 in a read-only cache: nothing said", got.returncode == 0 and b"not modified" in got.stdout and
+            got.stderr == b"", got)
+
+
+def password(t, server):
+    """A URL's password is shown and kept as ***."""
+    secret = server.url("/comets").replace("://", "://reader:s3cret@")
+    shown = secret.replace("s3cret", "***").encode()
+    runs = [t.convert_url(secret, os.path.join(t.out_dir, "pw.ini")) for _ in range(2)]
+    missing = secret.replace("/comets", "/nowhere")
+    runs.append(t.convert_url(missing, os.path.join(t.out_dir, "pw.ini")))
+    said = b"".join(r.stdout + r.stderr for r in runs)
+    t.check("password: converted", runs[0].returncode == 0 and b" file " + shown + b" not modified" in said, said)
+    t.check("password: never shown", b"s3cret" not in said and
+            b"quelvarn: " + shown.replace(b"/comets", b"/nowhere") + b": HTTP 404" in said, said)
+    kept = b"".join(open(os.path.join(t.cache, f), "rb").read() for f in os.listdir(t.cache))
+    t.check("password: never kept", b"s3cret" not in kept and b"url " + shown in kept)
 
 
 def free_port():
@@ -253,7 +346,7 @@ def default_cache(t, server):
     env = dict(t.env, XDG_CACHE_HOME=os.path.join(t.work, "xdg"))
     got = t.run(server.url("/comets"), os.path.join(t.out_dir, "xdg.ini"), env=env)
     kept = os.listdir(os.path.join(t.work, "xdg", "quelvarn"))
-    t.check("default cache folder", got.returncode == 0 and len(kept) == 2, (got, kept))
+    t.check("default cache folder", got.returncode == 0 and len(kept) == 3, (got, kept))
 
 
 def unusable_cache(t, server):
@@ -278,6 +371,9 @@ def run_cases(host, source_dir):
             second_run(t, server)
             redirects(t, server)
             broken_transfers(t, server)
+            damaged_copies(t, server)
+            copy_not_kept(t, server)
+            password(t, server)
             unusable_cache(t, server)
             if host.signals:
                 interrupted(t, server)
