@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "console.h"
+#include "fuzz_options.h"
 #include "io.h"
 #include "pipeline.h"
 
@@ -20,6 +21,11 @@ quelvarn::run_result run(std::string_view bytes, const quelvarn::run_settings& s
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  quelvarn_fuzz::use_options(argc, argv);
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quelvarn;
