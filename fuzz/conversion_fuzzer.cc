@@ -40,8 +40,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else if (converted.committed) {
     __builtin_trap();
   }
-  // A file recognised by its first record converts that one at least.
-  if (r.kind != input_kind::bad && r.kind != input_kind::mpcorb && r.counts.converted == 0) __builtin_trap();
+  // A file recognised by its first record converts that one at least,
+  // unless reading it failed (a corrupt gzip stream), which ends the run
+  // before any count is kept.
+  if (r.kind != input_kind::bad && r.kind != input_kind::mpcorb && r.failure != run_failure::input_unreadable &&
+      r.counts.converted == 0) {
+    __builtin_trap();
+  }
 
   run_settings update = plain;
   update.update = true;
