@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "console.h"
+#include "fuzz_options.h"
 #include "io.h"
 #include "pipeline.h"
 
@@ -20,6 +21,11 @@ quelvarn::run_result run(std::string_view bytes, const quelvarn::run_settings& s
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  quelvarn_fuzz::use_options(argc, argv);
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quelvarn;
@@ -34,16 +40,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else if (converted.committed) {
     __builtin_trap();
   }
-  // A file recognised by its first record converts that one at least.
-  if (r.kind != input_kind::bad && r.kind != input_kind::mpcorb && r.counts.converted == 0) __builtin_trap();
+  // A file recognised by its first record converts that one at least,
+  // unless reading it failed (a corrupt gzip stream), which ends the run
+  // before any count is kept.
+  if (r.kind != input_kind::bad && r.kind != input_kind::mpcorb && r.failure != run_failure::input_unreadable &&
+      r.counts.converted == 0) {
+    __builtin_trap();
+  }
 
   run_settings update = plain;
   update.update = true;
-  update.select.limit = 50;
+  // Few enough that an input of the target's size limit meets it.
+  constexpr std::uint64_t kLimit = 16;
+  update.select.limit = kLimit;
   memory_target catalogue(std::string(bytes.substr(0, bytes.size() / 2)));
   run_result merged = run(bytes, update, catalogue);
   if (merged.failure == run_failure::none &&
-      (merged.counts.selected > 50 || !merged.updated || merged.updated->added > merged.counts.selected)) {
+      (merged.counts.selected > kLimit || !merged.updated || merged.updated->added > merged.counts.selected)) {
     __builtin_trap();
   }
   return 0;

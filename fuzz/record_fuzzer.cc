@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "comet_record.h"
+#include "fuzz_options.h"
 #include "input_kind.h"
 #include "io.h"
 #include "mpcorb_record.h"
@@ -36,6 +37,11 @@ bool loadable_comet(std::string_view s) {
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  quelvarn_fuzz::use_options(argc, argv);
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quelvarn;

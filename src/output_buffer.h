@@ -28,7 +28,7 @@ enum class block_writer {
 class output_buffer {
  public:
   static constexpr std::size_t kBlockSize = 1 << 20;
-  static constexpr std::size_t kSmallBlockSize = 16 << 10;  // block_writer::caller
+  static constexpr std::size_t kSmallBlockSize = 4 << 10;  // block_writer::caller
 
   explicit output_buffer(byte_sink& sink, block_writer writer = block_writer::thread);
   ~output_buffer();
