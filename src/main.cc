@@ -40,7 +40,7 @@ int run(const options& opts) {
     return input_not_opened(con, in_path, e);
   }
   file_target target(out_path, in.identity, to_standard_output, con.stream());
-  run_settings settings{opts.update, opts.select};
+  run_settings settings{opts.update, opts.select, opts.layout};
   return outcome(con, opts, run_conversion(settings, std::move(in.source), target, con));
 }
 
