@@ -38,7 +38,7 @@ TEST(Cli, CommandLine) {
     EXPECT_EQ(r.status, 0);
     for (const char* part :
          {"Usage: quelvarn [OPTIONS] INPUT OUTPUT", "Exit status:", "minorplanetcenter.net/iau/MPCORB/", "  --update ",
-          "  --max-magnitude H ", "  --numbered ", "  --class LIST ", "  --body ID ", "  --limit N ", "  -- ",
+          "  --max-magnitude H ", "  --layout LAYOUT ", "  --numbered ", "  --class LIST ", "  --body ID ", "  --limit N ", "  -- ",
           "mars-crosser, hilda"})
       EXPECT_NE(r.console.find(part), std::string::npos) << part;
     EXPECT_EQ(r.console.find("missing parameters"), std::string::npos);
@@ -78,6 +78,8 @@ TEST(Cli, UsageErrors) {
       {{in, out, "--body"}, " option --body needs a value"},
       {{"--update=yes", in, out}, " option --update takes no value"},
       {{"--existing", in, out}, " option --existing needs --update"},
+      {{"--update", "--layout", "modern", in, out},
+       " option --layout: unknown layout \"modern\"; the layouts are classic, current"},
       {{"--class", "neo,asteroids", in, out},
        " option --class: unknown class \"asteroids\"; the classes are atira, aten, apollo, amor, mars-crosser, "
        "hilda, trojan, centaur, plutino, resonant-tno, cubewano, sdo, tno, neo, km-neo, pha"},
