@@ -435,7 +435,7 @@ std::uint64_t catalogue_update::bodies_held() const { return state_->groups.size
 section_layout catalogue_update::layout() const {
   std::size_t sections = state_->blocks.size();
   return sections - state_->with_coord_func > state_->with_coord_func ? section_layout::current
-                                                                       : section_layout::classic;
+                                                                      : section_layout::classic;
 }
 
 namespace {

@@ -54,7 +54,8 @@ void record_loop(line_reader& lines, text_line& line, bool have_line, console& c
 
     char* section = room();
     char* end = nullptr;
-    skip_reason skip = line.too_long ? skip_reason{"too long"} : Format::template write<Layout>(line.text, section, end);
+    skip_reason skip =
+        line.too_long ? skip_reason{"too long"} : Format::template write<Layout>(line.text, section, end);
     if (skip.fine()) {
       ++counts.converted;
       if (take(line.text, section, end)) ++counts.selected;
@@ -79,8 +80,8 @@ void record_loop(line_reader& lines, text_line& line, bool have_line, section_la
 
 // Every record of the input, after MPCORB's header, in its format.
 template <typename Room, typename Take>
-conversion_counts records_of(line_reader& lines, input_kind kind, text_line& first, section_layout layout,
-                             console& con, Room room, Take take) {
+conversion_counts records_of(line_reader& lines, input_kind kind, text_line& first, section_layout layout, console& con,
+                             Room room, Take take) {
   conversion_counts counts;
   switch (kind) {
     case input_kind::mpcorb:

@@ -93,9 +93,9 @@ struct mpcorb_record {
 };
 
 extern template skip_reason mpcorb_record::write<section_layout::classic>(std::string_view line, char* room,
-                                                                         char*& end);
+                                                                          char*& end);
 extern template skip_reason mpcorb_record::write<section_layout::current>(std::string_view line, char* room,
-                                                                         char*& end);
+                                                                          char*& end);
 
 /// Writes a Julian Day as printf's "%.10g" would, without the C library's
 /// locale look-ups. Returns the end of the text; needs 32 bytes of room.

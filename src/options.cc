@@ -32,7 +32,8 @@ double parse_magnitude(std::string_view option, std::string_view value) {
 section_layout parse_layout(std::string_view value) {
   if (value == "classic") return section_layout::classic;
   if (value == "current") return section_layout::current;
-  throw usage_error(" option --layout: unknown layout \"" + std::string(value) + "\"; the layouts are classic, current");
+  throw usage_error(" option --layout: unknown layout \"" + std::string(value) +
+                    "\"; the layouts are classic, current");
 }
 
 void apply_valued(std::string_view option, std::string_view value, options& opts) {

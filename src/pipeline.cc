@@ -138,7 +138,8 @@ void run::update(std::string existing, catalogue_stream& input, line_reader& lin
   run_output spooled(spool->sink(), input, settings_.threaded);
   catalogue_update merge(std::move(existing), spooled.buffer(), target_.new_line_end());
   // New sections follow the catalogue, which is read whole by now.
-  result_.counts = update_records(lines, result_.kind, first, merge, con_, chosen, settings_.layout.value_or(merge.layout()));
+  result_.counts =
+      update_records(lines, result_.kind, first, merge, con_, chosen, settings_.layout.value_or(merge.layout()));
   spooled.buffer().finish();
   result_.updated = update_counts{};
   result_.updated->bodies = merge.bodies_held();

@@ -38,8 +38,8 @@ TEST(Cli, CommandLine) {
     EXPECT_EQ(r.status, 0);
     for (const char* part :
          {"Usage: quelvarn [OPTIONS] INPUT OUTPUT", "Exit status:", "minorplanetcenter.net/iau/MPCORB/", "  --update ",
-          "  --max-magnitude H ", "  --layout LAYOUT ", "  --numbered ", "  --class LIST ", "  --body ID ", "  --limit N ", "  -- ",
-          "mars-crosser, hilda"})
+          "  --max-magnitude H ", "  --layout LAYOUT ", "  --numbered ", "  --class LIST ", "  --body ID ",
+          "  --limit N ", "  -- ", "mars-crosser, hilda"})
       EXPECT_NE(r.console.find(part), std::string::npos) << part;
     EXPECT_EQ(r.console.find("missing parameters"), std::string::npos);
   }
@@ -531,7 +531,8 @@ TEST(Cli, UpdatesACatalogueInPlace) {
 
   // No section of the catalogue has coord_func: it is in the current layout,
   // and so are the sections added to it.
-  ASSERT_EQ(run_quelvarn({"--body=4", "--body=6", "--layout=current", dir.path("in"), dir.path("plain.ini")}).status, 0);
+  ASSERT_EQ(run_quelvarn({"--body=4", "--body=6", "--layout=current", dir.path("in"), dir.path("plain.ini")}).status,
+            0);
   std::string plain = read_file(dir.path("plain.ini"));
   std::string vesta = last_section(plain, "[4vesta]");
   EXPECT_EQ(updated.substr(0, updated.find("[c2019")),
@@ -549,8 +550,8 @@ TEST(Cli, UpdatesACatalogueInPlace) {
             std::string::npos);
   // New sections end their lines as the catalogue's first line does; a body
   // without a number gains its designation.
-  EXPECT_TRUE(updated.ends_with("absolute_magnitude = 7.0\niau_designation = 1994 TG\n" +
-                                crlf(last_section(plain, "[6hebe]"))))
+  EXPECT_TRUE(
+      updated.ends_with("absolute_magnitude = 7.0\niau_designation = 1994 TG\n" + crlf(last_section(plain, "[6hebe]"))))
       << updated;
   struct stat st {};
   ::stat(dir.path("ssystem_minor.ini").c_str(), &st);
