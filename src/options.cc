@@ -128,7 +128,7 @@ const std::vector<std::string_view>& option_lines() {
       "  --body ID          only this body: number, designation or name (repeatable)",
       "  --limit N          only the first N bodies that pass the other options",
       "  --existing         with --update: only the bodies OUTPUT already holds",
-      "  --layout LAYOUT    classic (default) or current, the keys 24.x and later want",
+      "  --layout LAYOUT    classic (default) or current: the keys 24.x and 26.x expect",
       "  --cache-dir DIR    keep downloads of a URL given as INPUT in DIR",
       "  --help, -h         this text",
       "  --version          the version",
