@@ -40,6 +40,7 @@ constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 constexpr std::size_t kPlainKeyWidth = 31;
 constexpr std::string_view kSlopeKey = "slope_parameter";
 constexpr std::string_view kMagnitudeKey = "absolute_magnitude";
+constexpr std::string_view kCoordFuncKey = "coord_func";
 // Spool frames of bodies without a number in the bit set carry this bit.
 constexpr std::uint64_t kIdentityFrame = std::uint64_t{1} << 62;
 
@@ -111,6 +112,7 @@ struct catalogue_update::merge_state {
   std::vector<group> groups;
   std::unordered_map<std::string_view, std::uint32_t> by_section;
   std::unordered_map<std::string, std::vector<std::uint32_t>> by_identity;
+  std::size_t with_coord_func = 0;  // sections that have the key
 
   output_buffer& spool;
   identity_set spooled;
@@ -142,6 +144,7 @@ struct catalogue_update::merge_state {
 void catalogue_update::merge_state::index() {
   std::string_view all = text;
   std::size_t pos = all.starts_with(kUtf8Mark) ? kUtf8Mark.size() : 0;
+  bool coord_func_seen = false;
   for (bool first = true; pos < all.size(); first = false) {
     std::size_t begin = first ? 0 : pos;
     raw_line raw = line_at(all, pos);
@@ -153,7 +156,12 @@ void catalogue_update::merge_state::index() {
       if (!blocks.empty()) blocks.back().end = begin;
       blocks.push_back({begin, all.size(), it->second});
       groups[it->second].blocks.push_back(static_cast<std::uint32_t>(blocks.size() - 1));
+      coord_func_seen = false;
     } else if (line.kind == ini_line::key && line.has_value() && !blocks.empty()) {
+      if (line.name == kCoordFuncKey && !coord_func_seen) {
+        coord_func_seen = true;
+        ++with_coord_func;
+      }
       // Later keys win, across the sections of one name too.
       std::string_view value = raw.content.substr(line.value_begin, line.value_end - line.value_begin);
       group& g = groups[blocks.back().group];
@@ -421,6 +429,14 @@ update_counts catalogue_update::write(output_buffer& out, byte_source& spooled) 
 }
 
 std::uint64_t catalogue_update::bodies_held() const { return state_->groups.size(); }
+
+// The catalogues of 0.22 and older have coord_func in every section; those
+// of 24.x and 26.x in a handful of their 234.
+section_layout catalogue_update::layout() const {
+  std::size_t sections = state_->blocks.size();
+  return sections - state_->with_coord_func > state_->with_coord_func ? section_layout::current
+                                                                      : section_layout::classic;
+}
 
 namespace {
 

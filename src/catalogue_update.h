@@ -48,6 +48,11 @@ class catalogue_update {
   /// The bodies of the catalogue as it is: its distinct section names.
   std::uint64_t bodies_held() const;
 
+  /// The layout the catalogue itself uses, for the sections appended to it:
+  /// `current` when most of its sections have no coord_func, `classic`
+  /// otherwise, and for a catalogue without sections.
+  section_layout layout() const;
+
   /// Writes the existing catalogue with its bodies' sections updated, then
   /// the new sections, read back from the spool: once for each body, the
   /// last given. Every line written ends as the catalogue's lines end.

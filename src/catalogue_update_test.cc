@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,9 +28,9 @@ std::string record(const std::string& h, const std::string& mean_anomaly, const 
   return line;
 }
 
-std::string plain_section(const std::string& line) {
+std::string plain_section(const std::string& line, section_layout layout = section_layout::classic) {
   char text[kMaxSectionSize];
-  return {text, record2section(line, text)};
+  return {text, record2section(line, text, layout)};
 }
 
 struct result {
@@ -37,16 +38,20 @@ struct result {
   update_counts counts;
 };
 
-// Minor-planet records and comet lines alike, as the record loop adds them.
-result update(const std::string& existing, const std::vector<std::string>& lines, std::string_view line_end = "\n") {
+// Minor-planet records and comet lines alike, as the record loop adds them,
+// their sections in the given layout; none: the catalogue's own, as without
+// --layout.
+result update(const std::string& existing, const std::vector<std::string>& lines, std::string_view line_end = "\n",
+              std::optional<section_layout> layout = section_layout::classic) {
   string_sink spooled;
   output_buffer spool(spooled, block_writer::caller);
   catalogue_update merge(existing, spool, line_end);
+  section_layout chosen = layout.value_or(merge.layout());
   for (const std::string& line : lines) {
     if (comet_line_problem(line).empty()) {
-      merge.add(comet_body_identity(line), comet_section_text(line), comet_update_keys());
+      merge.add(comet_body_identity(line), comet_section_text(line, chosen), comet_update_keys());
     } else {
-      merge.add(minor_planet_identity(line), plain_section(line), minor_planet_update_keys());
+      merge.add(minor_planet_identity(line), plain_section(line, chosen), minor_planet_update_keys());
     }
   }
   spool.finish();
@@ -261,6 +266,8 @@ struct update_case {
   std::vector<std::string> lines;
   std::vector<std::string> expected;  // in this order in the result
   std::uint64_t updated, added;
+  /// As --layout gives it; none: the catalogue's own.
+  std::optional<section_layout> layout = section_layout::classic;
 };
 
 const update_case kUpdateCases[] = {
@@ -365,6 +372,31 @@ const update_case kUpdateCases[] = {
      {"[433eros]\nname=Eros\norbit_Epoch"},
      1,
      0},
+    {"a catalogue without coord_func in most sections: its layout for new sections and designations",
+     "[1ceres]\nname=Ceres\ncoord_func=kepler_orbit\n[2010lf64]\nname=2010 LF64\n[ss]\nname=P/2004 V3 (Siding "
+     "Spring)\n",
+     {kLf64, kSidingSpring, kEros},
+     {"[2010lf64]\nname=2010 LF64\norbit_Epoch=", "orbit_ArgOfPericenter=150.14563\niau_designation=2010 LF64\n",
+      "slope_parameter=4.0\niau_designation=P/2004 V3\n" + plain_section(kEros, section_layout::current)},
+     2,
+     1,
+     std::nullopt},
+    {"a catalogue with coord_func in half its sections: classic",
+     "[1ceres]\nname=Ceres\ncoord_func=kepler_orbit\n[2010lf64]\nname=2010 LF64\n",
+     {kLf64, kEros},
+     {"[2010lf64]\nname=2010 LF64\n", "orbit_ArgOfPericenter=150.14563\n" + plain_section(kEros)},
+     1,
+     1,
+     std::nullopt},
+    {"a new catalogue: classic", "", {kEros}, {plain_section(kEros)}, 0, 1, std::nullopt},
+    {"--layout current wins",
+     "[1ceres]\nname=Ceres\ncoord_func=kepler_orbit\n[2010lf64]\nname=2010 LF64\ncoord_func=comet_orbit\n",
+     {kLf64, kEros},
+     {"coord_func=comet_orbit\norbit_Epoch=",
+      "iau_designation=2010 LF64\n" + plain_section(kEros, section_layout::current)},
+     1,
+     1,
+     section_layout::current},
     {"another apparition under the same section name",
      "[2pencke]\nname=2P/Encke (2023)\n",
      {kEncke2020},
@@ -377,7 +409,7 @@ const update_case kUpdateCases[] = {
 // not lose. Every case, updated once more from the same input, stays as it is.
 TEST(CatalogueUpdate, FindsEachBodyOnceAndKeepsWhatTheInputDoesNotKnow) {
   for (const update_case& c : kUpdateCases) {
-    result r = update(c.existing, c.lines);
+    result r = update(c.existing, c.lines, "\n", c.layout);
     std::size_t at = 0;
     for (const std::string& part : c.expected) {
       at = r.text.find(part, at);
@@ -385,7 +417,7 @@ TEST(CatalogueUpdate, FindsEachBodyOnceAndKeepsWhatTheInputDoesNotKnow) {
     }
     EXPECT_EQ(r.counts.updated, c.updated) << c.name;
     EXPECT_EQ(r.counts.added, c.added) << c.name;
-    EXPECT_EQ(update(r.text, c.lines).text, r.text) << c.name;
+    EXPECT_EQ(update(r.text, c.lines, "\n", c.layout).text, r.text) << c.name;
   }
 }
 

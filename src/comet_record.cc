@@ -160,6 +160,29 @@ void put_line(std::string& out, std::string_view key, std::string_view value) {
   out.push_back('\n');
 }
 
+// What the planetarium's newer releases know a comet by besides its name:
+// the designation part of the name ("C/2020 F3" of "C/2020 F3 (NEOWISE)",
+// "P/2022 W1"), and for a numbered interstellar object its number and letter
+// with the provisional designation where the line has one ("1I/2017 U1",
+// else "3I"). A numbered periodic comet has none: its name is its
+// designation. A name that begins with no designation gives way to the
+// packed one.
+std::string iau_designation(std::string_view line) {
+  std::string_view number = trimmed(line, kNumber);
+  std::string_view type = field(line, kOrbitType);
+  std::optional<provisional_designation> provisional = unpack_provisional(field(line, kProvisional));
+  if (!number.empty()) {
+    if (type != "I") return {};
+    std::string designation = identify_comet(line).periodic;
+    if (provisional) designation.append("/").append(provisional->readable());
+    return designation;
+  }
+  std::string_view name = trimmed(line, kName);
+  std::string_view part = trim(name.substr(0, name.find('(')));
+  if (part.find('/') != std::string_view::npos) return std::string(part);
+  return provisional ? std::string(type) + "/" + provisional->readable() : std::string();
+}
+
 }  // namespace
 
 std::string_view comet_line_problem(std::string_view line) {
@@ -169,14 +192,18 @@ std::string_view comet_line_problem(std::string_view line) {
   return {};
 }
 
-std::string comet_section_text(std::string_view line) {
+std::string comet_section_text(std::string_view line, section_layout layout) {
+  bool current = layout == section_layout::current;
   std::string_view name = trimmed(line, kName);
   std::string section;
   section.reserve(kMaxSectionSize);
   section.append("[").append(section_name(name)).append("]\n");
   std::string_view magnitude = trimmed(line, kMagnitude);
   if (!magnitude.empty()) put_line(section, "absolute_magnitude", magnitude);
-  put_line(section, "coord_func", "comet_orbit");
+  if (!current) put_line(section, "coord_func", "comet_orbit");
+  if (std::string designation = current ? iau_designation(line) : std::string(); !designation.empty()) {
+    put_line(section, "iau_designation", designation);
+  }
   put_line(section, "name", name);
   put_line(section, "orbit_ArgOfPericenter", trimmed(line, kArgOfPericenter));
   put_line(section, "orbit_AscendingNode", trimmed(line, kAscendingNode));
@@ -242,10 +269,10 @@ comet_identity identify_comet(std::string_view line) {
   return id;
 }
 
-skip_reason comet_record::write(std::string_view line, char* room, char*& end) {
+skip_reason comet_record::write_section(std::string_view line, section_layout layout, char* room, char*& end) {
   std::string_view problem = comet_line_problem(line);
   if (!problem.empty()) return {problem};
-  std::string section = comet_section_text(line);
+  std::string section = comet_section_text(line, layout);
   end = std::copy(section.begin(), section.end(), room);
   return {};
 }
@@ -255,7 +282,7 @@ const update_keys& comet_update_keys() {
       {"absolute_magnitude", "orbit_ArgOfPericenter", "orbit_AscendingNode", "orbit_Eccentricity", "orbit_Epoch",
        "orbit_Inclination", "orbit_PericenterDistance", "orbit_TimeAtPericenter", "slope_parameter"},
       {"orbit_MeanAnomaly", "orbit_MeanMotion", "orbit_SemiMajorAxis", "orbit_MeanLongitude", "orbit_Period"},
-      {},
+      {"iau_designation"},
       false};
   return keys;
 }

@@ -21,8 +21,10 @@ namespace quelvarn {
 std::string_view comet_line_problem(std::string_view line);
 
 /// The section of a line that comet_line_problem() accepts. Any other line
-/// gives what its fields allow, never a read past its end.
-std::string comet_section_text(std::string_view line);
+/// gives what its fields allow, never a read past its end. `current` leaves
+/// out coord_func and gives every comet but a numbered periodic one an
+/// iau_designation.
+std::string comet_section_text(std::string_view line, section_layout layout = section_layout::classic);
 
 /// What the selection and --update know a comet line by: its designation
 /// and name as printed, the name alone, its periodic and provisional
@@ -53,7 +55,11 @@ const update_keys& comet_update_keys();
 /// The comet record in the shape the record loop takes (record_format.h).
 struct comet_record {
   /// The section at room, or why the line is skipped (comet_line_problem()).
-  static skip_reason write(std::string_view line, char* room, char*& end);
+  template <section_layout Layout>
+  static skip_reason write(std::string_view line, char* room, char*& end) {
+    return write_section(line, Layout, room, end);
+  }
+  static skip_reason write_section(std::string_view line, section_layout layout, char* room, char*& end);
   static body_identity identity(std::string_view line) { return comet_body_identity(line); }
   static const update_keys& keys() { return comet_update_keys(); }
 };

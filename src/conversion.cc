@@ -43,7 +43,7 @@ namespace {
 // directly. room() gives where a record's section is written; take() keeps
 // it if its record is selected, and tells whether it was. `line` holds the
 // first line to convert when have_line is set.
-template <typename Format, typename Room, typename Take>
+template <typename Format, section_layout Layout, typename Room, typename Take>
 void record_loop(line_reader& lines, text_line& line, bool have_line, console& con, conversion_counts& counts,
                  Room room, Take take) {
   while (have_line || lines.next(line)) {
@@ -54,7 +54,8 @@ void record_loop(line_reader& lines, text_line& line, bool have_line, console& c
 
     char* section = room();
     char* end = nullptr;
-    skip_reason skip = line.too_long ? skip_reason{"too long"} : Format::write(line.text, section, end);
+    skip_reason skip =
+        line.too_long ? skip_reason{"too long"} : Format::template write<Layout>(line.text, section, end);
     if (skip.fine()) {
       ++counts.converted;
       if (take(line.text, section, end)) ++counts.selected;
@@ -66,22 +67,33 @@ void record_loop(line_reader& lines, text_line& line, bool have_line, console& c
   }
 }
 
+// A loop for each layout, so that the choice costs nothing per record.
+template <typename Format, typename Room, typename Take>
+void record_loop(line_reader& lines, text_line& line, bool have_line, section_layout layout, console& con,
+                 conversion_counts& counts, Room room, Take take) {
+  if (layout == section_layout::current) {
+    record_loop<Format, section_layout::current>(lines, line, have_line, con, counts, room, take);
+  } else {
+    record_loop<Format, section_layout::classic>(lines, line, have_line, con, counts, room, take);
+  }
+}
+
 // Every record of the input, after MPCORB's header, in its format.
 template <typename Room, typename Take>
-conversion_counts records_of(line_reader& lines, input_kind kind, text_line& first, console& con, Room room,
-                             Take take) {
+conversion_counts records_of(line_reader& lines, input_kind kind, text_line& first, section_layout layout, console& con,
+                             Room room, Take take) {
   conversion_counts counts;
   switch (kind) {
     case input_kind::mpcorb:
       for (int i = 1; i < kHeaderLines && lines.next(first); ++i) {
       }
-      record_loop<mpcorb_record>(lines, first, false, con, counts, room, take);
+      record_loop<mpcorb_record>(lines, first, false, layout, con, counts, room, take);
       break;
     case input_kind::minor_planets:
-      record_loop<mpcorb_record>(lines, first, true, con, counts, room, take);
+      record_loop<mpcorb_record>(lines, first, true, layout, con, counts, room, take);
       break;
     case input_kind::comets:
-      record_loop<comet_record>(lines, first, true, con, counts, room, take);
+      record_loop<comet_record>(lines, first, true, layout, con, counts, room, take);
       break;
     case input_kind::bad:
       break;
@@ -117,11 +129,11 @@ std::string_view section_name(const char* section, const char* end) {
 // Past the number that decides the size note every name counts as a body
 // without being looked at, so a whole MPCORB costs no more than before.
 conversion_counts convert_records(line_reader& lines, input_kind kind, text_line& first, output_buffer& out,
-                                  console& con, selection* select) {
+                                  console& con, selection* select, section_layout layout) {
   auto room = [&] { return out.reserve(kMaxSectionSize); };
   name_tally bodies(kBodiesLoadedQuickly + 1);
   conversion_counts counts =
-      records_of(lines, kind, first, con, room, [&](std::string_view line, char* section, char* end) {
+      records_of(lines, kind, first, layout, con, room, [&](std::string_view line, char* section, char* end) {
         bool chosen =
             kind == input_kind::comets ? selected<comet_record>(select, line) : selected<mpcorb_record>(select, line);
         if (!chosen) return false;
@@ -138,10 +150,10 @@ conversion_counts convert_records(line_reader& lines, input_kind kind, text_line
 }
 
 conversion_counts update_records(line_reader& lines, input_kind kind, text_line& first, catalogue_update& update,
-                                 console& con, selection* select) {
+                                 console& con, selection* select, section_layout layout) {
   char buffer[kMaxSectionSize];
   return records_of(
-      lines, kind, first, con, [&] { return buffer; },
+      lines, kind, first, layout, con, [&] { return buffer; },
       [&](std::string_view line, char* section, char* end) {
         std::string_view text(section, static_cast<std::size_t>(end - section));
         return kind == input_kind::comets ? merged<comet_record>(update, select, line, text)

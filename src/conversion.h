@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "record_format.h"
+
 namespace quelvarn {
 
 class catalogue_update;
@@ -39,13 +41,16 @@ struct conversion_counts {
 /// the rest of its header; for the others from `first` on, as
 /// recognise_input() left it) that passes the selection (every line without
 /// one), announcing progress and skipped lines on the console. Selection
-/// applies to minor planets; comet lines are all converted.
+/// applies to minor planets; comet lines are all converted. Sections are
+/// written in the given layout.
 conversion_counts convert_records(line_reader& lines, input_kind kind, text_line& first, output_buffer& out,
-                                  console& con, selection* select = nullptr);
+                                  console& con, selection* select = nullptr,
+                                  section_layout layout = section_layout::classic);
 
-/// The same, merging the sections of minor planets into a catalogue instead.
+/// The same, merging the sections into a catalogue instead; those it
+/// appends are in the given layout.
 conversion_counts update_records(line_reader& lines, input_kind kind, text_line& first, catalogue_update& update,
-                                 console& con, selection* select);
+                                 console& con, selection* select, section_layout layout);
 
 }  // namespace quelvarn
 

@@ -56,7 +56,7 @@ int run(const options& opts) {
     return input_not_opened(con, in_path, e);
   }
   file_target target(out_path, in.identity, to_standard_output, con.stream());
-  run_settings settings{opts.update, opts.select};
+  run_settings settings{opts.update, opts.select, opts.layout};
   run_result result = run_conversion(settings, std::move(in.source), target, con);
   if (finish_download) {
     bool read_whole = result.failure != run_failure::input_bad && result.failure != run_failure::input_unreadable;

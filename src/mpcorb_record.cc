@@ -21,6 +21,7 @@ namespace {
 // starts in column 34 as the catalogue's readers expect.
 constexpr std::string_view kMagnitude = "absolute_magnitude             = ";
 constexpr std::string_view kCoordFunc = "coord_func                     = comet_orbit\n";
+constexpr std::string_view kIauDesignation = "iau_designation                = ";
 constexpr std::string_view kNumber = "minor_planet_number            = ";
 constexpr std::string_view kName = "name                           = ";
 constexpr std::string_view kArgOfPericenter = "orbit_ArgOfPericenter          = ";
@@ -31,9 +32,10 @@ constexpr std::string_view kInclination = "orbit_Inclination              = ";
 constexpr std::string_view kMeanAnomaly = "orbit_MeanAnomaly              = ";
 constexpr std::string_view kMeanMotion = "orbit_MeanMotion               = ";
 constexpr std::string_view kSemiMajorAxis = "orbit_SemiMajorAxis            = ";
+constexpr std::string_view kSlope = "slope_parameter                = ";
 constexpr std::string_view kTypeAndEnd = "type                           = asteroid\n\n";
 
-static_assert(kMagnitude.size() == 33 && kNumber.size() == 33 && kSemiMajorAxis.size() == 33);
+static_assert(kMagnitude.size() == 33 && kIauDesignation.size() == 33 && kSlope.size() == 33);
 
 namespace col = mpcorb_columns;
 
@@ -253,13 +255,21 @@ char* put_days(char* out, std::uint32_t days) {
   return out + 7;
 }
 
+// Both layouts, from one writer, compiled for each: the classic sections
+// cost no more than before there was a choice.
+template <section_layout Layout>
 char* put_section(char* p, const char* columns, const designation& id, double epoch_day) {
+  constexpr bool current = Layout == section_layout::current;
   *p++ = '[';
   p = put(id.put_section_name(p), "]\n");
   p = put_field_line(p, kMagnitude, columns, col::kMagnitude);
-  p = put(p, kCoordFunc);
+  if (!current) p = put(p, kCoordFunc);
   if (id.has_number()) {
     p = id.put_number(put(p, kNumber));
+    *p++ = '\n';
+  } else if (current) {
+    // A body without a number: its name is its provisional designation.
+    p = id.put_name(put(p, kIauDesignation));
     *p++ = '\n';
   }
   p = id.put_name(put(p, kName));
@@ -273,6 +283,15 @@ char* put_section(char* p, const char* columns, const designation& id, double ep
   p = put_field_line(p, kMeanAnomaly, columns, col::kMeanAnomaly);
   p = put_field_line(p, kMeanMotion, columns, col::kMeanMotion);
   p = put_field_line(p, kSemiMajorAxis, columns, col::kSemiMajorAxis);
+  if (current) {
+    // The key goes in first and stays only if G is there.
+    char* value = put(p, kSlope);
+    char* end = put_field(value, columns, col::kSlope);
+    if (end != value) {
+      *end++ = '\n';
+      p = end;
+    }
+  }
   return put(p, kTypeAndEnd);
 }
 
@@ -304,20 +323,26 @@ char* format_julian_day(double day, char* out) {
   return std::to_chars(out, out + 32, day, std::chars_format::general, 10).ptr;
 }
 
-char* record2section(std::string_view line, char* out) {
+char* record2section(std::string_view line, char* out, section_layout layout) {
   record_columns columns(line);
   std::string_view epoch = epoch_field(line);
   double day = readable_epoch_jd(epoch);
-  return put_section(out, columns.data(), designation(columns.data()), day != 0 ? day : jd(epoch));
+  if (day == 0) day = jd(epoch);
+  designation id(columns.data());
+  return layout == section_layout::current ? put_section<section_layout::current>(out, columns.data(), id, day)
+                                           : put_section<section_layout::classic>(out, columns.data(), id, day);
 }
 
+template <section_layout Layout>
 char* writable_record2section(std::string_view line, char* out) {
   record_columns columns(line);
   designation id(columns.data());
   double day = readable_epoch_jd(epoch_field(line));
   if (day == 0 || !id.writable()) return nullptr;
-  return put_section(out, columns.data(), id, day);
+  return put_section<Layout>(out, columns.data(), id, day);
 }
+template char* writable_record2section<section_layout::classic>(std::string_view line, char* out);
+template char* writable_record2section<section_layout::current>(std::string_view line, char* out);
 
 namespace {
 
@@ -345,13 +370,16 @@ bool is_minor_planet_record(std::string_view line) {
   return epoch_readable(epoch_field(line)) && designation_writable(line);
 }
 
+template <section_layout Layout>
 skip_reason mpcorb_record::write(std::string_view line, char* room, char*& end) {
   if (line.size() < kShortestRecord) return {"too short"};
-  end = writable_record2section(line, room);
+  end = writable_record2section<Layout>(line, room);
   if (end != nullptr) return {};
   std::string_view epoch = epoch_field(line);
   return epoch_readable(epoch) ? skip_reason{"bad designation"} : skip_reason{"bad epoch ", epoch};
 }
+template skip_reason mpcorb_record::write<section_layout::classic>(std::string_view line, char* room, char*& end);
+template skip_reason mpcorb_record::write<section_layout::current>(std::string_view line, char* room, char*& end);
 
 body_identity minor_planet_identity(std::string_view line) {
   body_identity id;
@@ -372,7 +400,7 @@ const update_keys& minor_planet_update_keys() {
        "orbit_Inclination", "orbit_AscendingNode", "orbit_ArgOfPericenter", "absolute_magnitude"},
       {"orbit_TimeAtPericenter", "orbit_PericenterDistance", "orbit_MeanLongitude", "orbit_LongOfPericenter",
        "orbit_Period"},
-      {"minor_planet_number"},
+      {"minor_planet_number", "iau_designation"},
       true};
   return keys;
 }

@@ -37,7 +37,10 @@ inline constexpr std::size_t kShortestRecord = 175;
 /// kMaxSectionSize bytes, and returns its end: "[name]", the key lines and
 /// an empty line. Element columns are copied as text; only the epoch is
 /// computed. Any line is accepted; fields beyond its end come out empty.
-char* record2section(std::string_view line, char* out);
+/// `current` leaves out coord_func, gives a body without a number its name
+/// as iau_designation, and writes G (columns 15-19) as slope_parameter
+/// unless it is blank.
+char* record2section(std::string_view line, char* out, section_layout layout = section_layout::classic);
 
 /// The minor_planet_number of a record line: columns 166-174 without their
 /// first "(" and first ")", trimmed; text holds it.
@@ -56,8 +59,12 @@ bool designation_writable(std::string_view line);
 
 /// record2section() into memory for a line whose epoch is readable
 /// (epoch_readable()) and whose designation designation_writable() accepts;
-/// nullptr for any other line.
+/// nullptr for any other line. The layout is chosen once for a run, not
+/// looked at for every record.
+template <section_layout Layout = section_layout::classic>
 char* writable_record2section(std::string_view line, char* out);
+extern template char* writable_record2section<section_layout::classic>(std::string_view line, char* out);
+extern template char* writable_record2section<section_layout::current>(std::string_view line, char* out);
 
 /// Upper bound of what record2section() writes for any line.
 inline constexpr std::size_t kMaxSectionSize = 1024;
@@ -79,10 +86,16 @@ struct mpcorb_record {
   /// The section at room, or why the line is skipped: "too short", "bad
   /// epoch XXXXX" or "bad designation". The checks are made as the section
   /// is written; only a line that fails them is looked at again.
+  template <section_layout Layout>
   static skip_reason write(std::string_view line, char* room, char*& end);
   static body_identity identity(std::string_view line) { return minor_planet_identity(line); }
   static const update_keys& keys() { return minor_planet_update_keys(); }
 };
+
+extern template skip_reason mpcorb_record::write<section_layout::classic>(std::string_view line, char* room,
+                                                                          char*& end);
+extern template skip_reason mpcorb_record::write<section_layout::current>(std::string_view line, char* room,
+                                                                          char*& end);
 
 /// Writes a Julian Day as printf's "%.10g" would, without the C library's
 /// locale look-ups. Returns the end of the text; needs 32 bytes of room.

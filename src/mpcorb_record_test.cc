@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "comet_record.h"
 #include "packed_epoch.h"
 
 namespace quelvarn {
@@ -23,9 +24,9 @@ std::string record(const std::string& designation, const std::string& epoch = "K
   return line + designation;
 }
 
-std::string convert(const std::string& line) {
+std::string convert(const std::string& line, section_layout layout = section_layout::classic) {
   char section[kMaxSectionSize];
-  return {section, record2section(line, section)};
+  return {section, record2section(line, section, layout)};
 }
 
 // The first line of the section and the value of one key.
@@ -146,6 +147,84 @@ TEST(Record2Section, CopiesBlankAndShortFieldsAsEmpty) {
   // them, and keep every other byte.
   line.replace(26, 9, "\t33.2\r\v\n ");
   EXPECT_EQ(value_of(convert(line), "orbit_MeanAnomaly"), "33.2\r\v");
+}
+
+// A comet line of the MPC's file with columns 1-12 and the name as given.
+std::string comet(const std::string& designation, const std::string& name) {
+  std::string line =
+      "    CJ95O010  1997 03 29.7452  0.896229  0.994962  130.4608  283.1052   89.1105  20211016  -2.0  4.0  ";
+  line.replace(0, designation.size(), designation);
+  return line + name;
+}
+
+// The current layout: no coord_func, an iau_designation for every body but
+// a numbered minor planet or periodic comet, and the MPC's G. Everything
+// else as in the classic layout, through the same writer.
+TEST(SectionLayouts, CurrentAsThePlanetariumsNewerReleasesWriteIt) {
+  EXPECT_EQ(convert(record("     (47) Xyla"), section_layout::current),
+            "[47xyla]\n"
+            "absolute_magnitude             = 6.85\n"
+            "minor_planet_number            = 47\n"
+            "name                           = Xyla\n"
+            "orbit_ArgOfPericenter          = 150.14563\n"
+            "orbit_AscendingNode            = 211.31012\n"
+            "orbit_Eccentricity             = 0.0874361\n"
+            "orbit_Epoch                    = 2460200.5\n"
+            "orbit_Inclination              = 12.95437\n"
+            "orbit_MeanAnomaly              = 33.20145\n"
+            "orbit_MeanMotion               = 0.21409163\n"
+            "orbit_SemiMajorAxis            = 2.7678915\n"
+            "slope_parameter                = 0.15\n"
+            "type                           = asteroid\n"
+            "\n");
+  std::string blank_g = record("           2019 AA");
+  blank_g.replace(14, 5, "     ");
+  struct {
+    std::string line;
+    std::string designation, slope;  // "<absent>" for none
+  } cases[] = {
+      {record("     (47) Xyla"), "<absent>", "0.15"},
+      {"J95X00A" + record("          1995 XA").substr(7), "1995 XA", "0.15"},
+      {"_QC0000" + record("          2026 CA620").substr(7), "2026 CA620", "0.15"},
+      {blank_g, "2019 AA", "<absent>"},
+      {comet("    CJ95O010", "C/1995 O1 (Hale-Bopp)"), "C/1995 O1", "4.0"},
+      {comet("    PK22W010", "P/2022 W1"), "P/2022 W1", "4.0"},
+      {comet("    PK13R03a", "P/2013 R3-A (Catalina-PANSTARRS)"), "P/2013 R3-A", "4.0"},
+      {comet("    DJ93F02a", "D/1993 F2-A (Shoemaker-Levy 9)"), "D/1993 F2-A", "4.0"},
+      {comet("    XB06C010", "X/1106 C1"), "X/1106 C1", "4.0"},
+      {comet("    AK26E010", "A/2026 E1"), "A/2026 E1", "4.0"},
+      {comet("    CJ95O010", "Hale-Bopp"), "C/1995 O1", "4.0"},  // a name without its designation
+      {comet("0001I       ", "1I/`Oumuamua"), "1I", "4.0"},
+      {comet("0001IK17U010", "1I/`Oumuamua"), "1I/2017 U1", "4.0"},
+      {comet("0012P       ", "12P/Pons-Brooks"), "<absent>", "4.0"},
+      {comet("0332P      b", "332P-B/Ikeya-Murakami"), "<absent>", "4.0"},
+  };
+  for (const auto& c : cases) {
+    bool is_comet = c.line.size() < kShortestRecord;
+    if (is_comet) {
+      ASSERT_EQ(comet_line_problem(c.line), "") << c.line;
+    }
+    auto write = [&](section_layout layout) {
+      return is_comet ? comet_section_text(c.line, layout) : convert(c.line, layout);
+    };
+    std::string classic = write(section_layout::classic);
+    std::string current = write(section_layout::current);
+    EXPECT_EQ(value_of(classic, "coord_func"), "comet_orbit") << c.line;
+    EXPECT_EQ(value_of(classic, "iau_designation"), "<absent>") << c.line;
+    EXPECT_EQ(value_of(current, "coord_func"), "<absent>") << c.line;
+    EXPECT_EQ(value_of(current, "iau_designation"), c.designation) << c.line;
+    EXPECT_EQ(value_of(current, "slope_parameter"), c.slope) << c.line;
+    // The new keys in their place, and nothing else changed.
+    std::string expected = classic;
+    expected.erase(expected.find("coord_func"), 45);
+    if (c.designation != "<absent>") {
+      expected.insert(expected.find("\nname ") + 1, "iau_designation                = " + c.designation + "\n");
+    }
+    if (!is_comet && c.slope != "<absent>") {
+      expected.insert(expected.find("type "), "slope_parameter                = " + c.slope + "\n");
+    }
+    EXPECT_EQ(current, expected);
+  }
 }
 
 TEST(FormatJulianDay, MatchesPrintfGeneralNotation) {

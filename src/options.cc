@@ -29,6 +29,13 @@ double parse_magnitude(std::string_view option, std::string_view value) {
   return *h;
 }
 
+section_layout parse_layout(std::string_view value) {
+  if (value == "classic") return section_layout::classic;
+  if (value == "current") return section_layout::current;
+  throw usage_error(" option --layout: unknown layout \"" + std::string(value) +
+                    "\"; the layouts are classic, current");
+}
+
 void apply_valued(std::string_view option, std::string_view value, options& opts) {
   selection_criteria& select = opts.select;
   if (option == "--max-magnitude") {
@@ -39,6 +46,8 @@ void apply_valued(std::string_view option, std::string_view value, options& opts
     if (std::optional<std::string> unknown = add_orbit_classes(value, select.classes)) {
       throw usage_error(" option --class: unknown class \"" + *unknown + "\"; the classes are " + orbit_class_names());
     }
+  } else if (option == "--layout") {
+    opts.layout = parse_layout(value);
   } else if (option == "--cache-dir") {
     if (value.empty()) throw usage_error(" option --cache-dir needs a folder");
     opts.cache_dir = value;
@@ -50,7 +59,7 @@ void apply_valued(std::string_view option, std::string_view value, options& opts
 
 bool takes_value(std::string_view option) {
   return option == "--max-magnitude" || option == "--limit" || option == "--class" || option == "--body" ||
-         option == "--cache-dir";
+         option == "--layout" || option == "--cache-dir";
 }
 
 // Applies one option without a value; false if the option is not one of them.
@@ -119,6 +128,7 @@ const std::vector<std::string_view>& option_lines() {
       "  --body ID          only this body: number, designation or name (repeatable)",
       "  --limit N          only the first N bodies that pass the other options",
       "  --existing         with --update: only the bodies OUTPUT already holds",
+      "  --layout LAYOUT    classic (default) or current: the keys 24.x and 26.x expect",
       "  --cache-dir DIR    keep downloads of a URL given as INPUT in DIR",
       "  --help, -h         this text",
       "  --version          the version",
@@ -151,6 +161,7 @@ constexpr std::string_view kHelpHead[] = {
 constexpr std::string_view kHelpTail[] = {
     "A body is written when it passes every kind of option given, such as:",
     "  quelvarn --update --max-magnitude 12 MPCORB.DAT.gz ssystem_minor.ini",
+    "--update appends sections in the layout the catalogue uses, unless --layout.",
     "The daily refresh of what a catalogue holds, in one command:",
     "  quelvarn --update --existing \\",
     "    https://www.minorplanetcenter.net/iau/MPCORB/MPCORB.DAT.gz ssystem_minor.ini",

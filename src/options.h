@@ -2,11 +2,13 @@
 #ifndef QUELVARN_OPTIONS_H_
 #define QUELVARN_OPTIONS_H_
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "record_format.h"
 #include "selection.h"
 
 namespace quelvarn {
@@ -22,6 +24,8 @@ struct options {
   /// Merge into the catalogue at OUTPUT instead of replacing it.
   bool update = false;
   selection_criteria select;
+  /// --layout; none given: classic, or with --update the catalogue's own.
+  std::optional<section_layout> layout;
   /// Where downloads are kept (INPUT given as a URL); empty: the system's
   /// cache folder.
   std::string cache_dir;

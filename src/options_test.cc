@@ -29,6 +29,10 @@ TEST(Options, PathsAndOptionsInAnyOrder) {
   EXPECT_EQ(parse({"--max-magnitude", "-1"}).select.max_magnitude, -1.0);
   EXPECT_EQ(parse({"--limit", "0"}).select.limit, 0U);
   EXPECT_EQ(parse({"--cache-dir", "/tmp/c", "a"}).cache_dir, "/tmp/c");
+  // No layout given: the run chooses (classic, or the catalogue's own).
+  EXPECT_EQ(parse({"a"}).layout, std::nullopt);
+  EXPECT_EQ(parse({"--layout=current"}).layout, section_layout::current);
+  EXPECT_EQ(parse({"--layout", "classic"}).layout, section_layout::classic);
 }
 
 TEST(Options, ErrorsNameTheOption) {

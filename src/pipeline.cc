@@ -123,7 +123,8 @@ void run::go(std::unique_ptr<byte_source> raw) {
 
 void run::convert(catalogue_stream& input, line_reader& lines, text_line& first, selection* chosen) {
   run_output output(target_.sink(catalogue_target::line_ends::text), input, settings_.threaded);
-  result_.counts = convert_records(lines, result_.kind, first, output.buffer(), con_, chosen);
+  result_.counts = convert_records(lines, result_.kind, first, output.buffer(), con_, chosen,
+                                   settings_.layout.value_or(section_layout::classic));
   output.buffer().finish();
 }
 
@@ -136,7 +137,9 @@ void run::update(std::string existing, catalogue_stream& input, line_reader& lin
   std::unique_ptr<scratch_space> spool = target_.scratch();
   run_output spooled(spool->sink(), input, settings_.threaded);
   catalogue_update merge(std::move(existing), spooled.buffer(), target_.new_line_end());
-  result_.counts = update_records(lines, result_.kind, first, merge, con_, chosen);
+  // New sections follow the catalogue, which is read whole by now.
+  result_.counts =
+      update_records(lines, result_.kind, first, merge, con_, chosen, settings_.layout.value_or(merge.layout()));
   spooled.buffer().finish();
   result_.updated = update_counts{};
   result_.updated->bodies = merge.bodies_held();

@@ -49,6 +49,9 @@ class catalogue_target {
 struct run_settings {
   bool update = false;
   selection_criteria select;
+  /// How sections are written; none: `classic`, or with --update the
+  /// layout of the catalogue being updated.
+  std::optional<section_layout> layout;
   /// Decoding, converting and writing on threads of their own where the
   /// machine has the cores; false keeps everything on the caller's thread.
   bool threaded = true;

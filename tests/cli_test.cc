@@ -38,8 +38,8 @@ TEST(Cli, CommandLine) {
     EXPECT_EQ(r.status, 0);
     for (const char* part :
          {"Usage: quelvarn [OPTIONS] INPUT OUTPUT", "Exit status:", "minorplanetcenter.net/iau/MPCORB/", "  --update ",
-          "  --max-magnitude H ", "  --numbered ", "  --class LIST ", "  --body ID ", "  --limit N ", "  -- ",
-          "mars-crosser, hilda"})
+          "  --max-magnitude H ", "  --layout LAYOUT ", "  --numbered ", "  --class LIST ", "  --body ID ",
+          "  --limit N ", "  -- ", "mars-crosser, hilda"})
       EXPECT_NE(r.console.find(part), std::string::npos) << part;
     EXPECT_EQ(r.console.find("missing parameters"), std::string::npos);
   }
@@ -78,6 +78,8 @@ TEST(Cli, UsageErrors) {
       {{in, out, "--body"}, " option --body needs a value"},
       {{"--update=yes", in, out}, " option --update takes no value"},
       {{"--existing", in, out}, " option --existing needs --update"},
+      {{"--update", "--layout", "modern", in, out},
+       " option --layout: unknown layout \"modern\"; the layouts are classic, current"},
       {{"--class", "neo,asteroids", in, out},
        " option --class: unknown class \"asteroids\"; the classes are atira, aten, apollo, amor, mars-crosser, "
        "hilda, trojan, centaur, plutino, resonant-tno, cubewano, sdo, tno, neo, km-neo, pha"},
@@ -527,7 +529,10 @@ TEST(Cli, UpdatesACatalogueInPlace) {
                 banner());
   std::string updated = read_file(dir.path("ssystem_minor.ini"));
 
-  ASSERT_EQ(run_quelvarn({"--body=4", "--body=6", dir.path("in"), dir.path("plain.ini")}).status, 0);
+  // No section of the catalogue has coord_func: it is in the current layout,
+  // and so are the sections added to it.
+  ASSERT_EQ(run_quelvarn({"--body=4", "--body=6", "--layout=current", dir.path("in"), dir.path("plain.ini")}).status,
+            0);
   std::string plain = read_file(dir.path("plain.ini"));
   std::string vesta = last_section(plain, "[4vesta]");
   EXPECT_EQ(updated.substr(0, updated.find("[c2019")),
@@ -543,8 +548,11 @@ TEST(Cli, UpdatesACatalogueInPlace) {
                 "\r\nabsolute_magnitude=" + value_of(vesta, "absolute_magnitude") + "\r\n\r\n");
   EXPECT_NE(updated.find(comet + "[1994tg]\nname = 1994  tg\ntype = asteroid\norbit_SemiMajorAxis = "),
             std::string::npos);
-  // New sections end their lines as the catalogue's first line does.
-  EXPECT_TRUE(updated.ends_with("absolute_magnitude = 7.0\n" + crlf(last_section(plain, "[6hebe]")))) << updated;
+  // New sections end their lines as the catalogue's first line does; a body
+  // without a number gains its designation.
+  EXPECT_TRUE(
+      updated.ends_with("absolute_magnitude = 7.0\niau_designation = 1994 TG\n" + crlf(last_section(plain, "[6hebe]"))))
+      << updated;
   struct stat st {};
   ::stat(dir.path("ssystem_minor.ini").c_str(), &st);
   EXPECT_EQ(st.st_mode & 07777, 0600U);

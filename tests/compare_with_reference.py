@@ -127,9 +127,10 @@ def option_args(options):
     return args
 
 
-def run_case(binary, workdir, name, data, stored=None, options=None):
+def run_case(binary, workdir, name, data, stored=None, options=None, layout=None):
     """stored: the bytes to put in the input file (compressed form), if not data.
-    options: the selection, as reference_convert.Selection takes it."""
+    options: the selection, as reference_convert.Selection takes it. layout:
+    given as --layout, if any."""
     in_path = os.path.join(workdir, name)
     out_path = os.path.join(workdir, name + ".ini")
     with open(in_path, "wb") as f:
@@ -137,11 +138,14 @@ def run_case(binary, workdir, name, data, stored=None, options=None):
     if os.path.exists(out_path):
         os.unlink(out_path)
     args = option_args(options) if options else []
+    if layout:
+        args += ["--layout", layout]
     windows = binary.endswith(".exe")
     # Options after the paths too, as a user may put them.
     got = subprocess.run((["wine"] if windows else []) + [binary] + args[:2] + [in_path, out_path] + args[2:],
                          capture_output=True)
-    want_console, want_output, want_status = reference_convert.convert(data, in_path, out_path, options)
+    want_console, want_output, want_status = reference_convert.convert(data, in_path, out_path, options,
+                                                                       layout or "classic")
     if windows:
         want_console = want_console.replace(b"\n", b"\r\n")
         want_output = want_output and want_output.replace(b"\n", b"\r\n")
@@ -254,9 +258,20 @@ def main():
           "bodies": [b"1", b"2", b"3", b"5", b"Victoria-Ann Bee", b"xyla"]}),
         ("tricky-bright", tricky_catalogue, {"max_magnitude": -0.5}),
     ]
+    # The layout of the planetarium's newer releases.
+    numbered_comets = [c for c in comets if c[:4].strip()]
+    interstellar = [c[:4] + b"I" + (b"K17U010" if i % 2 else c[5:12]) + c[12:] for i, c in enumerate(numbered_comets)]
+    layouts = [
+        ("varied-current.DAT", catalogue_from(header, varied)),
+        ("tricky-current.DAT", tricky_catalogue),
+        ("CometEls-current.txt", catalogue_from([], comets)),
+        ("comets-tricky-current.txt", catalogue_from(comets[:1], comet_tricky)),
+        ("comets-interstellar-current.txt", catalogue_from([], interstellar)),
+    ]
     with tempfile.TemporaryDirectory() as workdir:
         results = [run_case(binary, workdir, name, data, stored) for name, data, stored in cases]
         results += [run_case(binary, workdir, name, data, None, options) for name, data, options in selections]
+        results += [run_case(binary, workdir, name, data, layout="current") for name, data in layouts]
     print("%d passed, %d failed" % (results.count(True), results.count(False)))
     return 0 if all(results) else 1
 

@@ -42,10 +42,12 @@ CLASSES = {
 DECIMAL = re.compile(rb"-?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?")
 HEX_FLAGS = re.compile(rb"[0-9A-Fa-f]{1,4}")
 
-KEYS = ["absolute_magnitude", "coord_func", "minor_planet_number", "name",
+KEYS = ["absolute_magnitude", "coord_func", "iau_designation", "minor_planet_number", "name",
         "orbit_ArgOfPericenter", "orbit_AscendingNode", "orbit_Eccentricity",
         "orbit_Epoch", "orbit_Inclination", "orbit_MeanAnomaly", "orbit_MeanMotion",
-        "orbit_SemiMajorAxis", "type"]
+        "orbit_SemiMajorAxis", "slope_parameter", "type"]
+# The keys each layout leaves out (empty values aside).
+LEFT_OUT = {"classic": {"iau_designation", "slope_parameter"}, "current": {"coord_func"}}
 
 
 def split_lines(data):
@@ -126,7 +128,7 @@ def shown(text):
     return b"".join(out)
 
 
-def section(line):
+def section(line, layout="classic"):
     def column(first_column, width):
         return field(line, first_column, width)
 
@@ -135,6 +137,8 @@ def section(line):
     values = {
         "absolute_magnitude": trim(column(9, 5)),
         "coord_func": b"comet_orbit",
+        # A body without a number is known by its provisional designation.
+        "iau_designation": b"" if number else trim(column(176, 19)),
         "minor_planet_number": number,
         "name": trim(column(176, 19)),
         "orbit_ArgOfPericenter": trim(column(38, 9)),
@@ -145,11 +149,14 @@ def section(line):
         "orbit_MeanAnomaly": trim(column(27, 9)),
         "orbit_MeanMotion": trim(column(81, 11)),
         "orbit_SemiMajorAxis": trim(column(93, 11)),
+        "slope_parameter": trim(column(15, 5)),
         "type": b"asteroid",
     }
     out = [b"[" + name + b"]\n"]
     for key in KEYS:
-        if key == "minor_planet_number" and not number:
+        if key in LEFT_OUT[layout]:
+            continue
+        if key in ("minor_planet_number", "iau_designation", "slope_parameter") and not values[key]:
             continue
         out.append(key.encode().ljust(31) + b"= " + values[key] + b"\n")
     out.append(b"\n")
@@ -237,9 +244,10 @@ def recognise(lines):
     return None
 
 
-def convert(data, in_path="in", out_path="out", options=None):
+def convert(data, in_path="in", out_path="out", options=None, layout="classic"):
     """Returns (console bytes, output bytes or None, exit status). options:
-    the selection, as Selection takes it (minor planets only)."""
+    the selection, as Selection takes it (minor planets only); layout:
+    "classic" or "current"."""
     select = Selection(options) if options else None
     # A byte-order mark before the text is no part of it.
     lines = split_lines(data[3:] if data.startswith(b"\xef\xbb\xbf") else data)
@@ -261,7 +269,7 @@ def convert(data, in_path="in", out_path="out", options=None):
         if reason is None:
             converted += 1
             if not select or select.passes(line):
-                out.append(write(line))
+                out.append(write(line, layout))
             continue
         skipped += 1
         if skipped <= SHOWN_SKIPS:
@@ -418,10 +426,52 @@ def comet_problem(line):
     return None
 
 
-def comet_section(line):
+BASE62 = b"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+SECOND_LETTERS = b"ABCDEFGHJKLMNOPQRSTUVWXYZ"
+
+
+def unpack_provisional(packed):
+    """A comet's columns 6-12 as its readable provisional designation (b"2013 R3-A"), or None."""
+    if not re.fullmatch(PACKED_PROVISIONAL % b"a-z", packed):
+        return None
+    if packed[:1] == b"_":
+        k = 620 * 25
+        for i, c in enumerate(reversed(packed[3:])):
+            k += BASE62.index(c) * 62 ** i
+        return b"%d %c%c%d" % (2000 + BASE62.index(packed[1]), packed[2], SECOND_LETTERS[k % 25], k // 25)
+    year = (packed[0] - ord("A") + 10) * 100 + int(packed[1:3])
+    number = BASE62.index(packed[4]) * 10 + int(packed[5:6])
+    last = packed[6:7]
+    text = b"%d %c" % (year, packed[3])
+    text += last if last.isupper() else b""
+    text += b"%d" % number if number else b""
+    return text + (b"-" + last.upper() if last.islower() else b"")
+
+
+def comet_iau_designation(f):
+    """The designation part of the name; for a numbered interstellar object
+    its number and letter, with the provisional designation if the line has
+    one; nothing for a numbered periodic comet."""
+    provisional = unpack_provisional(f["provisional"])
+    if f["number"].strip(b" "):
+        if f["type"] != b"I":
+            return b""
+        text = b"%d%s" % (int(f["number"]), f["type"])
+        packed = f["provisional"]
+        if packed[6:7].islower():
+            text += b"-" + (packed[5:6].upper() if packed[5:6].islower() else b"") + packed[6:7].upper()
+        return text + (b"/" + provisional if provisional else b"")
+    part = trim(f["name"].split(b"(")[0])
+    if b"/" in part:
+        return part
+    return f["type"] + b"/" + provisional if provisional else b""
+
+
+def comet_section(line, layout="classic"):
     f = comet_fields(line)
     year, month, day, decimals = perihelion(f)
-    values = [("absolute_magnitude", f["H"]), ("coord_func", b"comet_orbit"), ("name", f["name"]),
+    values = [("absolute_magnitude", f["H"]), ("coord_func", b"comet_orbit" if layout == "classic" else b""),
+              ("iau_designation", comet_iau_designation(f) if layout == "current" else b""), ("name", f["name"]),
               ("orbit_ArgOfPericenter", f["peri"]), ("orbit_AscendingNode", f["node"]),
               ("orbit_Eccentricity", f["e"])]
     if f["epoch"].strip(b" "):
