@@ -162,11 +162,6 @@ kept_copy::kept_copy(const std::string& cache_dir, std::string url_) : url(std::
 }
 
 std::optional<opened_copy> kept_copy::open() const {
-  // Only files of ours are kept here: a pipe or a device put in the place of
-  // one would hang the run, or swallow the next download.
-  for (const std::string* path : {&data_path, &validators_path}) {
-    if (kind_of_file(*path) == file_kind::other) (void)remove_file(*path);
-  }
   try {
     // No lock file: no run has kept a copy here yet (or none can, in a
     // cache shared read-only), and the check catches the rare run that

@@ -220,11 +220,10 @@ def damaged_copies(t, server):
             server.log)
     if not t.host.pipes:
         return
-    # A pipe in the place of the copy, its record or its lock waits for no
-    # writer: it is no copy, and the run goes on.
+    # A pipe in the place of the lock waits for no writer.
     expected = os.path.join(t.out_dir, "gzip-url.ini")
     copy = [os.path.join(t.cache, f) for f in os.listdir(t.cache) if f.endswith("-gzip")][0]
-    for suffix in ("", ".validators", ".lock"):
+    for suffix in (".lock",):
         path = copy + suffix
         os.remove(path)
         os.mkfifo(path)
