@@ -135,7 +135,12 @@ void read_header(std::string_view line, http_head& head) {
   } else if (same_name(name, "content-length")) {
     std::uint64_t n = 0;
     auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), n);
-    if (error == std::errc() && end == value.data() + value.size() && !value.empty()) {
+    bool number = error == std::errc() && end == value.data() + value.size() && !value.empty();
+    // Two that differ are one list of lengths (RFC 9110), no length at all:
+    // taking either could cut the body short at a line end, unnoticed.
+    if (number && head.length && *head.length != n) {
+      head.unreadable_length = (std::to_string(*head.length) + ", " + std::string(value)).substr(0, 40);
+    } else if (number) {
       head.length = n;
     } else {
       head.unreadable_length = value.substr(0, 40);

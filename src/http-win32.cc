@@ -62,12 +62,15 @@ std::string cause(DWORD code) {
   }
 }
 
-std::string query(HINTERNET request, DWORD info) {
+// The header's value; `occurrence` counts from 0 among headers of one name.
+std::string query(HINTERNET request, DWORD info, DWORD occurrence = 0) {
   DWORD size = 0;
-  WinHttpQueryHeaders(request, info, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &size, WINHTTP_NO_HEADER_INDEX);
+  DWORD index = occurrence;
+  WinHttpQueryHeaders(request, info, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &size, &index);
   if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return {};
   std::wstring value(size / sizeof(wchar_t), L'\0');
-  if (!WinHttpQueryHeaders(request, info, WINHTTP_HEADER_NAME_BY_INDEX, value.data(), &size, WINHTTP_NO_HEADER_INDEX)) {
+  index = occurrence;
+  if (!WinHttpQueryHeaders(request, info, WINHTTP_HEADER_NAME_BY_INDEX, value.data(), &size, &index)) {
     return {};
   }
   value.resize(size / sizeof(wchar_t));
@@ -91,6 +94,9 @@ http_head read_head(HINTERNET request) {
   head.etag = query(request, WINHTTP_QUERY_ETAG);
   head.last_modified = query(request, WINHTTP_QUERY_LAST_MODIFIED);
   std::string length = query(request, WINHTTP_QUERY_CONTENT_LENGTH);
+  // Two that differ are one list of lengths (RFC 9110), no length at all.
+  std::string second = query(request, WINHTTP_QUERY_CONTENT_LENGTH, 1);
+  if (!second.empty() && second != length) length += ", " + second;
   std::uint64_t n = 0;
   auto [end, error] = std::from_chars(length.data(), length.data() + length.size(), n);
   if (!length.empty() && error == std::errc() && end == length.data() + length.size()) {

@@ -167,8 +167,9 @@ struct file_lock::held {
 };
 
 file_lock::file_lock(const std::string& path, kind k) {
-  int fd = k == kind::shared ? ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY)
-                             : ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+  // Not blocking: a pipe put in the lock's place would wait for a writer.
+  int fd = k == kind::shared ? ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)
+                             : ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
   if (fd < 0) throw write_error(last_error());
   while (::flock(fd, k == kind::shared ? LOCK_SH : LOCK_EX) != 0) {
     if (errno == EINTR) continue;

@@ -31,7 +31,8 @@ class Route:
     "silent" (no answer at all for `stall` seconds), "trickle" (data, a few
     bytes at a time, slower than 1 kB/s), "slow head" (the head a byte at a
     time), "endless" (data over and over without a length, never ending),
-    "bad length" (data under a Content-Length that is no number), "huge head"
+    "bad length" (data under a Content-Length that is no number), "two lengths"
+    (data under its own Content-Length and a second, shorter one), "huge head"
     (data under a head of 200 kB)."""
 
     def __init__(self, kind, data=b"", code=200, location="", stall=30.0):
@@ -89,7 +90,7 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         elif route.kind == "silent":
             time.sleep(route.stall)
             self.close_connection = True
-        elif route.kind in ("trickle", "slow head", "endless", "bad length", "huge head"):
+        elif route.kind in ("trickle", "slow head", "endless", "bad length", "two lengths", "huge head"):
             try:
                 self.misbehave(route)
             except OSError:  # the client gave up, as it should
@@ -107,6 +108,9 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         head = b"HTTP/1.1 200 OK\r\nConnection: close\r\n"
         if route.kind == "bad length":
             head += b"Content-Length: 99999999999999999999\r\n"
+        elif route.kind == "two lengths":
+            cut = route.data.rindex(b"\n", 0, len(route.data) // 2) + 1
+            head += b"Content-Length: %d\r\nContent-Length: %d\r\n" % (len(route.data), cut)
         elif route.kind == "huge head":
             head += b"".join(b"X-Filler-%d: %s\r\n" % (i, b"x" * 1000) for i in range(200))
         elif route.kind != "endless":

@@ -311,6 +311,7 @@ class WineHost(url_end_to_end.Host):
     https = False
     signals = False
     terminal = False
+    pipes = False
 
     def command(self, *args):
         return ["wine", self.exe, *args]
