@@ -15,13 +15,13 @@
 #include <string_view>
 #include <vector>
 
-#include "catalogue_update.h"
-#include "comet_record.h"
+#include "catalogue/catalogue_update.h"
+#include "common/io.h"
 #include "fuzz_options.h"
-#include "io.h"
-#include "mpcorb_record.h"
-#include "output_buffer.h"
-#include "selection.h"
+#include "io/output_buffer.h"
+#include "records/comet_record.h"
+#include "records/mpcorb_record.h"
+#include "records/selection.h"
 
 namespace {
 

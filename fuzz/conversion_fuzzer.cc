@@ -7,10 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "console.h"
+#include "common/io.h"
 #include "fuzz_options.h"
-#include "io.h"
-#include "pipeline.h"
+#include "platform/console.h"
+#include "run/pipeline.h"
 
 namespace {
 

@@ -6,13 +6,13 @@
 #include <cstring>
 #include <string_view>
 
-#include "comet_record.h"
+#include "common/io.h"
 #include "fuzz_options.h"
-#include "input_kind.h"
-#include "io.h"
-#include "mpcorb_record.h"
-#include "packed_epoch.h"
-#include "selection.h"
+#include "records/comet_record.h"
+#include "records/mpcorb_record.h"
+#include "records/packed_epoch.h"
+#include "records/selection.h"
+#include "run/input_kind.h"
 
 namespace {
 

@@ -8,16 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "console.h"
-#include "file_target.h"
-#include "input_stream.h"
-#include "last_words.h"
-#include "options.h"
-#include "pipeline.h"
-#include "platform.h"
-#include "run_messages.h"
-#include "url_input.h"
-#include "version.h"
+#include "common/version.h"
+#include "io/input_stream.h"
+#include "net/url_input.h"
+#include "platform/console.h"
+#include "platform/last_words.h"
+#include "platform/platform.h"
+#include "run/file_target.h"
+#include "run/options.h"
+#include "run/pipeline.h"
+#include "run/run_messages.h"
 
 namespace quelvarn {
 namespace {

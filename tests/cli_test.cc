@@ -10,7 +10,7 @@
 #include <set>
 #include <thread>
 
-#include "input_stream.h"
+#include "io/input_stream.h"
 #include "test_support.h"
 
 namespace quelvarn::testing {

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "version.h"
+#include "common/version.h"
 
 namespace quelvarn::testing {
 

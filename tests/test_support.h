@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "io.h"
+#include "common/io.h"
 
 struct gz_header_s;  // zlib's gz_header
 

@@ -1,0 +1,71 @@
+// The planetarium's reading of one catalogue line.
+#include "catalogue/ini_lines.h"
+
+#include <algorithm>
+
+namespace quelvarn {
+namespace {
+
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+
+std::size_t skip_blanks(std::string_view text, std::size_t from) {
+  while (from < text.size() && is_blank(text[from])) ++from;
+  return from;
+}
+
+std::size_t back_over_blanks(std::string_view text, std::size_t end, std::size_t floor) {
+  while (end > floor && is_blank(text[end - 1])) --end;
+  return end;
+}
+
+}  // namespace
+
+ini_line classify(std::string_view content) {
+  ini_line line;
+  std::size_t end = std::min(content.find('#'), content.size());
+  std::size_t begin = skip_blanks(content, 0);
+  end = back_over_blanks(content, end, begin);
+  std::string_view text = content.substr(begin, end - begin);
+  if (text.size() >= 3 && text.front() == '[' && text.back() == ']') {
+    line.kind = ini_line::header;
+    line.name = text.substr(1, text.size() - 2);
+    return line;
+  }
+  std::size_t equals = content.find('=', begin);
+  if (equals == std::string_view::npos || equals >= end || equals == begin) return line;
+  line.kind = ini_line::key;
+  line.key_begin = begin;
+  line.equals = equals;
+  line.name = content.substr(begin, back_over_blanks(content, equals, begin) - begin);
+  // An empty value's place is before the comment, if there is one.
+  line.value_begin = skip_blanks(content, equals + 1);
+  line.value_end = std::max(end, line.value_begin);
+  return line;
+}
+
+raw_line line_at(std::string_view text, std::size_t pos) {
+  std::size_t stop = pos;
+  while (stop < text.size() && text[stop] != '\n' && text[stop] != '\r') ++stop;
+  std::size_t next = stop;
+  if (next < text.size()) next += (text[next] == '\r' && next + 1 < text.size() && text[next + 1] == '\n') ? 2 : 1;
+  return {text.substr(pos, stop - pos), text.substr(stop, next - stop), next};
+}
+
+bool reads_as_catalogue(std::string_view text) {
+  if (text.find('\0') != std::string_view::npos) return false;
+  if (text.starts_with("\x1f\x8b") || text.starts_with("PK\x03\x04") || text.starts_with("PK\x05\x06")) return false;
+  constexpr std::size_t kLookedAt = std::size_t{64} << 10;
+  constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+  std::string_view start = text.substr(0, kLookedAt);
+  if (start.starts_with(kUtf8Mark)) start.remove_prefix(kUtf8Mark.size());
+  bool blank = true;
+  for (std::size_t pos = 0; pos < start.size();) {
+    raw_line raw = line_at(start, pos);
+    pos = raw.next;
+    if (classify(raw.content).kind != ini_line::other) return true;
+    blank = blank && skip_blanks(raw.content, 0) == raw.content.size();
+  }
+  return blank && text.size() <= kLookedAt;
+}
+
+}  // namespace quelvarn
