@@ -112,16 +112,16 @@ struct catalogue_update::merge_state {
     std::string name;
     std::optional<int> apparition;
     std::string section;       // the new section of this body, if the input holds it
-      // The body of the run that section is of: a group is one body's, so a
+    new_values update;         // views into section
+    std::uint64_t seen = 0;    // replaced keys met so far (a bit per key)
+    std::uint64_t filled = 0;  // filled keys met so far
+    // The body of the run that section is of: a group is one body's, so a
     // second body that finds it leaves it alone.
     std::string claimant;
     // Claimed for its section name alone: the group gives way to a body its
     // keys name, and the section of the first goes apart.
     bool claimed_by_section_name = false;
     std::string claimant_number, claimant_designation;
-    new_values update;         // views into section
-    std::uint64_t seen = 0;    // replaced keys met so far (a bit per key)
-    std::uint64_t filled = 0;  // filled keys met so far
   };
 
   std::string text;
