@@ -149,7 +149,7 @@ struct catalogue_update::merge_state {
   enum class found_by { nothing, keys, section_name, other_apparition, claimed_name };
   std::vector<std::uint32_t> matches(const body_identity& body, std::string_view section, found_by& how);
   std::vector<std::uint32_t> periodic_matches(const body_identity& body, bool named_for_it);
-  bool open_to(std::uint32_t g, const std::string& identity, bool by_keys) const;
+  bool open_to(std::uint32_t g, const body_identity& body, bool by_keys) const;
   void claim(std::uint32_t g, const body_identity& body, std::string_view section, const update_keys& keys,
              bool by_keys);
   std::string free_name(std::string_view name) const;
@@ -226,7 +226,6 @@ std::vector<std::uint32_t> catalogue_update::merge_state::periodic_matches(const
 // are not found.
 std::vector<std::uint32_t> catalogue_update::merge_state::matches(const body_identity& body, std::string_view section,
                                                                   found_by& how) {
-  const std::string identity = identity_of(body);
   std::vector<std::uint32_t> found;
   auto take = [&](const std::string& key, bool only_unnumbered) {
     auto it = by_identity.find(key);
@@ -235,7 +234,7 @@ std::vector<std::uint32_t> catalogue_update::merge_state::matches(const body_ide
       if (!only_unnumbered || groups[g].number.empty()) found.push_back(g);
     }
   };
-  auto open_only = [&] { std::erase_if(found, [&](std::uint32_t g) { return !open_to(g, identity, true); }); };
+  auto open_only = [&] { std::erase_if(found, [&](std::uint32_t g) { return !open_to(g, body, true); }); };
   if (!body.number.empty()) {
     take(identity_key('#', body.number), false);
     open_only();
@@ -263,7 +262,7 @@ std::vector<std::uint32_t> catalogue_update::merge_state::matches(const body_ide
     const group& g = groups[named->second];
     if (!body.periodic.empty() && body.apparition && g.apparition && g.apparition != body.apparition) {
       how = found_by::other_apparition;
-    } else if (!open_to(named->second, identity, false)) {
+    } else if (!open_to(named->second, body, false)) {
       how = found_by::claimed_name;
     } else {
       how = found_by::section_name;
@@ -275,9 +274,10 @@ std::vector<std::uint32_t> catalogue_update::merge_state::matches(const body_ide
 
 // Whether a body may take a group: one no other body of the run holds, or
 // one held for its section name alone when the body's keys name it.
-bool catalogue_update::merge_state::open_to(std::uint32_t g, const std::string& identity, bool by_keys) const {
+bool catalogue_update::merge_state::open_to(std::uint32_t g, const body_identity& body, bool by_keys) const {
   const group& held = groups[g];
-  return held.claimant.empty() || held.claimant == identity || (by_keys && held.claimed_by_section_name);
+  // Most groups are no body's yet: the identity is made only for the others.
+  return held.claimant.empty() || (by_keys && held.claimed_by_section_name) || held.claimant == identity_of(body);
 }
 
 void catalogue_update::merge_state::claim(std::uint32_t g, const body_identity& body, std::string_view section,
