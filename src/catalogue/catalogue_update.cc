@@ -36,6 +36,18 @@ int index_in(const std::vector<std::string_view>& list, std::string_view key) {
   return found == list.end() ? -1 : static_cast<int>(found - list.begin());
 }
 
+// Bodies of one identity are one body given again: the later one wins.
+std::string identity_of(const body_identity& body) {
+  return body.number.empty() ? identity_key('=', body.designation) : identity_key('#', body.number);
+}
+
+// A new section under another name.
+std::string renamed(std::string_view section, std::string_view name) {
+  std::string text;
+  text.append("[").append(name).append(section.substr(section_name(section).size() + 1));
+  return text;
+}
+
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 constexpr std::size_t kPlainKeyWidth = 31;
 constexpr std::string_view kSlopeKey = "slope_parameter";
@@ -104,6 +116,13 @@ struct catalogue_update::merge_state {
     new_values update;         // views into section
     std::uint64_t seen = 0;    // replaced keys met so far (a bit per key)
     std::uint64_t filled = 0;  // filled keys met so far
+    // The body of the run that section is of: a group is one body's, so a
+    // second body that finds it leaves it alone.
+    std::string claimant;
+    // Claimed for its section name alone: the group gives way to a body its
+    // keys name, and the section of the first goes apart.
+    bool claimed_by_section_name = false;
+    std::string claimant_number, claimant_designation;
   };
 
   std::string text;
@@ -128,8 +147,14 @@ struct catalogue_update::merge_state {
 
   void index();
   void index_identities(std::uint32_t i);
-  std::vector<std::uint32_t> matches(const body_identity& body, std::string_view section, bool& other_apparition);
+  // How the sections of a body were found, or why it has none.
+  enum class found_by { nothing, keys, section_name, other_apparition, claimed_name };
+  std::vector<std::uint32_t> matches(const body_identity& body, std::string_view section, found_by& how);
   std::vector<std::uint32_t> periodic_matches(const body_identity& body, bool named_for_it);
+  bool open_to(std::uint32_t g, const body_identity& body, bool by_keys) const;
+  void claim(std::uint32_t g, const body_identity& body, std::string_view section, const update_keys& keys,
+             bool by_keys);
+  std::string free_name(std::string_view name) const;
   void spool_section(const body_identity& body, std::string_view section);
   // The frame key of a new body, and whether it was spooled before.
   std::pair<std::uint64_t, bool> remember(const body_identity& body);
@@ -205,9 +230,10 @@ std::vector<std::uint32_t> catalogue_update::merge_state::periodic_matches(const
 }
 
 // The sections of the body a record describes, in order of certainty; the
-// first rule that finds any decides.
+// first rule that finds any decides. Sections another body of the run holds
+// are not found.
 std::vector<std::uint32_t> catalogue_update::merge_state::matches(const body_identity& body, std::string_view section,
-                                                                  bool& other_apparition) {
+                                                                  found_by& how) {
   std::vector<std::uint32_t> found;
   auto take = [&](const std::string& key, bool only_unnumbered) {
     auto it = by_identity.find(key);
@@ -216,28 +242,77 @@ std::vector<std::uint32_t> catalogue_update::merge_state::matches(const body_ide
       if (!only_unnumbered || groups[g].number.empty()) found.push_back(g);
     }
   };
+  auto open_only = [&] { std::erase_if(found, [&](std::uint32_t g) { return !open_to(g, body, true); }); };
   if (!body.number.empty()) {
     take(identity_key('#', body.number), false);
+    open_only();
     // Numbered since the catalogue was written, or written without its
     // number: still known by its name.
     if (found.empty()) take(identity_key('=', body.name), true);
   } else {
     // A section named for this apparition of a periodic comet comes first.
     if (!body.periodic.empty()) found = periodic_matches(body, true);
+    open_only();
     if (found.empty()) take(identity_key('=', body.designation), false);
+    open_only();
     if (found.empty() && !body.periodic.empty()) found = periodic_matches(body, false);
   }
+  open_only();
   if (found.empty() && !body.provisional.empty()) take(identity_key('~', body.provisional), false);
+  open_only();
+  how = found.empty() ? found_by::nothing : found_by::keys;
   if (!found.empty()) return found;
   // A section of the very name the new one would have: appending it would
   // merge the two in the planetarium, new keys over curated ones. Unless it
-  // is another apparition of the comet, which must stay as it is.
+  // is another apparition of the comet, which must stay as it is, or
+  // another body's of this run.
   if (auto named = by_section.find(section_name(section)); named != by_section.end()) {
     const group& g = groups[named->second];
-    other_apparition = !body.periodic.empty() && body.apparition && g.apparition && g.apparition != body.apparition;
-    if (!other_apparition) found.push_back(named->second);
+    if (!body.periodic.empty() && body.apparition && g.apparition && g.apparition != body.apparition) {
+      how = found_by::other_apparition;
+    } else if (!open_to(named->second, body, false)) {
+      how = found_by::claimed_name;
+    } else {
+      how = found_by::section_name;
+      found.push_back(named->second);
+    }
   }
   return found;
+}
+
+// Whether a body may take a group: one no other body of the run holds, or
+// one held for its section name alone when the body's keys name it.
+bool catalogue_update::merge_state::open_to(std::uint32_t g, const body_identity& body, bool by_keys) const {
+  const group& held = groups[g];
+  // Most groups are no body's yet: the identity is made only for the others.
+  return held.claimant.empty() || (by_keys && held.claimed_by_section_name) || held.claimant == identity_of(body);
+}
+
+void catalogue_update::merge_state::claim(std::uint32_t g, const body_identity& body, std::string_view section,
+                                          const update_keys& keys, bool by_keys) {
+  group& held = groups[g];
+  std::string identity = identity_of(body);
+  if (!held.claimant.empty() && held.claimant != identity) {
+    body_identity displaced;
+    displaced.number = held.claimant_number;
+    displaced.designation = held.claimant_designation;
+    spool_section(displaced, renamed(held.section, free_name(section_name(held.section))));
+  }
+  held.section.assign(section);
+  held.update = parse_section(held.section, keys, body.slope);
+  held.claimant = std::move(identity);
+  held.claimant_number = body.number;
+  held.claimant_designation = body.designation;
+  held.claimed_by_section_name = !by_keys;
+}
+
+// A section name the catalogue does not hold, for a body whose own is
+// another's.
+std::string catalogue_update::merge_state::free_name(std::string_view name) const {
+  for (int n = 2;; ++n) {
+    std::string free = std::string(name).append("-").append(std::to_string(n));
+    if (!by_section.contains(free)) return free;
+  }
 }
 
 std::pair<std::uint64_t, bool> catalogue_update::merge_state::remember(const body_identity& body) {
@@ -270,27 +345,22 @@ catalogue_update::catalogue_update(std::string existing, output_buffer& spool, s
 catalogue_update::~catalogue_update() = default;
 
 bool catalogue_update::holds(const body_identity& body, std::string_view section) {
-  bool other_apparition = false;
-  return !state_->matches(body, section, other_apparition).empty();
+  merge_state::found_by how = merge_state::found_by::nothing;
+  return !state_->matches(body, section, how).empty();
 }
 
 void catalogue_update::add(const body_identity& body, std::string_view section, const update_keys& keys) {
   merge_state& s = *state_;
-  bool other_apparition = false;
-  std::vector<std::uint32_t> found = s.matches(body, section, other_apparition);
-  for (std::uint32_t g : found) {
-    merge_state::group& group = s.groups[g];
-    group.section.assign(section);
-    group.update = parse_section(group.section, keys, body.slope);
-  }
+  merge_state::found_by how = merge_state::found_by::nothing;
+  std::vector<std::uint32_t> found = s.matches(body, section, how);
+  for (std::uint32_t g : found) s.claim(g, body, section, keys, how == merge_state::found_by::keys);
   if (!found.empty()) return;
-  if (!other_apparition) return s.spool_section(body, section);
-  // Beside the section of another apparition, under a name of its own.
   std::string_view name = section_name(section);
-  std::string renamed;
-  renamed.append("[").append(name).append("(").append(std::to_string(*body.apparition)).append(")");
-  renamed.append(section.substr(name.size() + 1));
-  s.spool_section(body, renamed);
+  // Beside a section another body of the input holds, or that of another
+  // apparition, under a name of its own.
+  if (how == merge_state::found_by::claimed_name) return s.spool_section(body, renamed(section, s.free_name(name)));
+  if (how != merge_state::found_by::other_apparition) return s.spool_section(body, section);
+  s.spool_section(body, renamed(section, std::string(name) + "(" + std::to_string(*body.apparition) + ")"));
 }
 
 namespace {

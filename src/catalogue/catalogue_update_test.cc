@@ -255,6 +255,7 @@ std::string with(std::string line, std::size_t column, const std::string& text) 
 }
 
 const std::string kTk7 = record("20.8 ", " 30.00000", " (706765) 2010 TK7");
+const std::string kCeres = record("3.34 ", " 34.00000", "      (1) Ceres");
 // Numbered since it was designated in the extended form, _QC0000.
 const std::string kCa620 = with(record("21.3 ", " 33.00000", " (698402) 2026 CA620"), 1, "~0KOY  ");
 const std::string kLf64 = record("     ", " 31.00000", "           2010 LF64");
@@ -397,6 +398,20 @@ const update_case kUpdateCases[] = {
      1,
      1,
      section_layout::current},
+    {"a section one body's name and another's section name",
+     "[7067652010tk7]\nname=Ceres\nradius=470\n",
+     {kCeres, kTk7},
+     {"[7067652010tk7]\nname=Ceres\nradius=470\norbit_Epoch", "=34.00000\n",
+      "minor_planet_number=1\n[7067652010tk7-2]\n", "= 30.00000\n"},
+     1,
+     1},
+    {"... the other taking it first, and given again",
+     "[7067652010tk7]\nname=Ceres\nradius=470\n",
+     {kTk7, kCeres, kTk7},
+     {"[7067652010tk7]\nname=Ceres\nradius=470\norbit_Epoch", "=34.00000\n",
+      "minor_planet_number=1\n[7067652010tk7-2]\n", "= 30.00000\n"},
+     1,
+     1},
     {"another apparition under the same section name",
      "[2pencke]\nname=2P/Encke (2023)\n",
      {kEncke2020},
