@@ -86,6 +86,7 @@ bool writable(std::string_view value) {
 new_values parse_section(std::string_view section, const update_keys& keys, std::string_view slope) {
   new_values parsed;
   parsed.keys = &keys;
+  parsed.values.reserve(keys.replaced.size() + keys.filled.size());
   if (keys.slope_follows_magnitude && decimal_number(slope)) parsed.slope.emplace(slope);
   for (std::size_t pos = 0; pos < section.size();) {
     raw_line raw = line_at(section, pos);
@@ -139,6 +140,7 @@ struct catalogue_update::merge_state {
   number_set spooled_numbers;
   std::unordered_map<std::uint64_t, std::uint64_t> superseded;  // frame key -> earlier copies to drop
   std::uint64_t spooled_count = 0;
+  std::size_t spooled_bytes = 0;
 
   merge_state(std::string existing, output_buffer& spool_out, std::string_view new_line_end)
       : text(std::move(existing)), line_end(line_end_of(text, new_line_end)), spool(spool_out) {
@@ -335,7 +337,7 @@ std::pair<std::uint64_t, bool> catalogue_update::merge_state::remember(const bod
 void catalogue_update::merge_state::spool_section(const body_identity& body, std::string_view section) {
   auto [key, again] = remember(body);
   if (again) ++superseded[key];
-  write_frame(spool, key, section);
+  spooled_bytes += write_frame(spool, key, section);
   ++spooled_count;
 }
 
@@ -364,32 +366,6 @@ void catalogue_update::add(const body_identity& body, std::string_view section, 
 }
 
 namespace {
-
-// Where the keys a body lacks go: after the last key line of a section
-// (after the header if it has none), in the layout of its first key line
-// that has a value.
-struct insertion {
-  std::size_t after = 0;
-  raw_line layout_line;
-  ini_line layout;
-};
-
-insertion insertion_point(std::string_view section) {
-  insertion at;
-  at.after = line_at(section, 0).next;
-  for (std::size_t pos = at.after; pos < section.size();) {
-    raw_line raw = line_at(section, pos);
-    pos = raw.next;
-    ini_line line = classify(raw.content);
-    if (line.kind != ini_line::key) continue;
-    at.after = pos;
-    if (at.layout.kind != ini_line::key && line.has_value()) {
-      at.layout = line;
-      at.layout_line = raw;
-    }
-  }
-  return at;
-}
 
 // A key line with its value replaced; an empty one before a comment is
 // kept apart from it.
@@ -424,19 +400,31 @@ std::optional<std::string_view> catalogue_update::merge_state::new_value(group& 
 
 // Writes the lines of one section of a body the input holds: replaced keys
 // take the new values in place, removed keys go, and after the group's last
-// key line come the keys it lacks.
+// key line (after the header if it has none) come the keys it lacks, in the
+// layout of its first key line that has a value. The lines after a key line
+// wait until the next one shows it was not the last: one reading of each line.
 void catalogue_update::merge_state::write_block(const block& b, output_buffer& out) {
   group& g = groups[b.group];
   std::string_view all = std::string_view(text).substr(b.begin, b.end - b.begin);
-  bool last_of_group = &blocks[g.blocks.back()] == &b;
-  insertion at = insertion_point(all);
-  std::string_view end_of_new = !at.layout_line.end.empty() ? at.layout_line.end : line_end;
+  raw_line layout_line;
+  ini_line layout;
+  std::size_t held = 0;  // where the lines not yet written begin
   for (std::size_t pos = 0; pos < all.size();) {
+    std::size_t begin = pos;
     raw_line raw = line_at(all, pos);
     pos = raw.next;
     ini_line line = classify(raw.content);
+    if (line.kind != ini_line::key && begin != 0) continue;
+    out.append(all.substr(held, begin - held));
+    held = pos;
+    // The header is no layout, though with the file's byte-order mark
+    // before it this reading of the line may take it for a key line.
+    if (begin != 0 && layout.kind != ini_line::key && line.kind == ini_line::key && line.has_value()) {
+      layout = line;
+      layout_line = raw;
+    }
     // Only the file's last line can lack its end; new lines may follow it.
-    std::string_view end = raw.end.empty() ? end_of_new : raw.end;
+    std::string_view end = !raw.end.empty() ? raw.end : !layout_line.end.empty() ? layout_line.end : line_end;
     std::optional<std::string_view> value = line.kind == ini_line::key ? new_value(g, line) : std::nullopt;
     if (!value) {
       out.append(raw.content);
@@ -444,8 +432,12 @@ void catalogue_update::merge_state::write_block(const block& b, output_buffer& o
     } else if (!value->empty()) {
       write_replaced(out, raw, line, *value, end);
     }
-    if (pos == at.after && last_of_group) append_missing(g, at.layout_line.content, at.layout, end_of_new, out);
   }
+  std::string_view end_of_new = !layout_line.end.empty() ? layout_line.end : line_end;
+  if (&blocks[g.blocks.back()] == &b) append_missing(g, layout_line.content, layout, end_of_new, out);
+  std::string_view rest = all.substr(held);
+  out.append(rest);
+  if (!rest.empty() && rest.back() != '\n' && rest.back() != '\r') out.append(end_of_new);
 }
 
 // The keys of the new section that none of the body's sections holds, in
@@ -532,7 +524,7 @@ void catalogue_update::merge_state::count_body(name_tally& bodies, std::string_v
 
 void catalogue_update::merge_state::copy_spool(output_buffer& out, byte_source& spooled_in, update_counts& counts) {
   name_tally bodies(kBodiesLoadedQuickly + 1);
-  frame_reader frames(spooled_in);
+  frame_reader frames(spooled_in, spooled_bytes);
   std::uint64_t key = 0;
   std::string_view section;
   while (frames.next(key, section)) {

@@ -1,6 +1,7 @@
 // The frames of --update's scratch file, written and read back.
 #include "catalogue/spool_frames.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -10,17 +11,24 @@ namespace {
 // The body's key, then the section's length, in the machine's own byte
 // order: the spool never leaves the run that wrote it.
 constexpr std::size_t kFrameSize = sizeof(std::uint64_t) + sizeof(std::uint32_t);
+constexpr std::size_t kLargestRead = 64 << 10;
 
 }  // namespace
 
-void write_frame(output_buffer& spool, std::uint64_t key, std::string_view section) {
+std::size_t write_frame(output_buffer& spool, std::uint64_t key, std::string_view section) {
   auto size = static_cast<std::uint32_t>(section.size());
   char frame[kFrameSize];
   std::memcpy(frame, &key, sizeof key);
   std::memcpy(frame + sizeof key, &size, sizeof size);
   spool.append(std::string_view(frame, sizeof frame));
   spool.append(section);
+  return sizeof frame + section.size();
 }
+
+frame_reader::frame_reader(byte_source& spool, std::size_t written)
+    : spool_(spool),
+      capacity_(std::clamp(written, kFrameSize, kLargestRead)),
+      buffer_(std::make_unique_for_overwrite<char[]>(capacity_)) {}
 
 bool frame_reader::have(std::size_t n) {
   if (end_ - begin_ >= n) return true;

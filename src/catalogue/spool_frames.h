@@ -14,12 +14,16 @@
 
 namespace quelvarn {
 
-void write_frame(output_buffer& spool, std::uint64_t key, std::string_view section);
+/// The bytes it appended to the spool.
+std::size_t write_frame(output_buffer& spool, std::uint64_t key, std::string_view section);
 
 /// Reads back what write_frame() wrote, in order.
 class frame_reader {
  public:
-  explicit frame_reader(byte_source& spool) : spool_(spool) {}
+  /// written: what write_frame() returned, summed, so that a small spool
+  /// (the usual one: few bodies are new to a catalogue) is read without a
+  /// large buffer.
+  frame_reader(byte_source& spool, std::size_t written);
 
   /// The next frame, valid until the following call; false at the end.
   /// Throws read_error when the spool ends inside a frame.
@@ -30,8 +34,8 @@ class frame_reader {
   bool have(std::size_t n);
 
   byte_source& spool_;
-  std::size_t capacity_ = 64 << 10;
-  std::unique_ptr<char[]> buffer_ = std::make_unique_for_overwrite<char[]>(capacity_);
+  std::size_t capacity_;
+  std::unique_ptr<char[]> buffer_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
 };

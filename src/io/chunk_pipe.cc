@@ -16,6 +16,8 @@ constexpr std::chrono::microseconds kEagerWait{300};
 
 chunk_pipe::chunk_pipe(std::size_t count, std::size_t capacity, bool eager)
     : capacity_(capacity), eager_(eager && std::thread::hardware_concurrency() > 1), storage_(count) {
+  free_.reserve(count);
+  full_.reserve(count);
   for (chunk& c : storage_) {
     c.data = std::make_unique_for_overwrite<char[]>(capacity);
     free_.push_back(&c);
@@ -38,7 +40,7 @@ void chunk_pipe::wait(std::unique_lock<std::mutex>& lock, Ready ready) {
 chunk* chunk_pipe::take_free() {
   if (cancelled_ || free_.empty()) return nullptr;
   chunk* c = free_.front();
-  free_.pop_front();
+  free_.erase(free_.begin());
   c->size = 0;
   return c;
 }
@@ -46,7 +48,7 @@ chunk* chunk_pipe::take_free() {
 chunk* chunk_pipe::take_full() {
   if (cancelled_ || full_.empty()) return nullptr;
   chunk* c = full_.front();
-  full_.pop_front();
+  full_.erase(full_.begin());
   return c;
 }
 

@@ -4,7 +4,6 @@
 
 #include <condition_variable>
 #include <cstddef>
-#include <deque>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -74,8 +73,10 @@ class chunk_pipe {
   std::vector<chunk> storage_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<chunk*> free_;
-  std::deque<chunk*> full_;
+  // Queues of at most a handful of blocks: a vector taken from the front
+  // costs less to make than a deque, and a pipe is made per output.
+  std::vector<chunk*> free_;
+  std::vector<chunk*> full_;
   bool finished_ = false;
   bool cancelled_ = false;
   std::exception_ptr error_;

@@ -42,6 +42,7 @@ constexpr std::array<orbit_class, 16> kClasses{{
 
 std::string normalized_id(std::string_view text) {
   std::string out;
+  out.reserve(text.size());
   bool blank_pending = false;
   for (char c : trim(text)) {
     if (is_trim_space(c)) {
