@@ -13,11 +13,14 @@ namespace quelvarn {
 const char* const inflater::kName = "isa-l";
 
 // About 85 KiB of tables and history: allocated once, reset per member.
+// isal_inflate_init() sets what decoding reads before it writes, so the
+// tables are not zeroed first: for a small input that would cost more
+// than decoding it.
 struct inflater::state {
-  inflate_state is{};
+  inflate_state is;
 };
 
-inflater::inflater() : state_(std::make_unique<state>()) { reset(); }
+inflater::inflater() : state_(std::make_unique_for_overwrite<state>()) { reset(); }
 
 inflater::~inflater() = default;
 

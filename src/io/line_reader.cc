@@ -18,9 +18,21 @@ line_reader::line_reader(byte_source& source, std::size_t block_size)
       lender_(dynamic_cast<block_source*>(&source)),
       // Lent blocks need room only for the one line that spans two of them;
       // read blocks, room for the longest line besides the block.
-      capacity_((lender_ != nullptr ? kLongestWithEnd : block_size) + kLongestWithEnd),
+      most_((lender_ != nullptr ? kLongestWithEnd : block_size) + kLongestWithEnd),
+      // That room is made when a line needs it: few files have such lines,
+      // and a reader is made for every input, however small.
+      capacity_(lender_ != nullptr ? 0 : block_size),
       buffer_(std::make_unique_for_overwrite<char[]>(capacity_)),
       data_(buffer_.get()) {}
+
+// The buffer at its full size, keeping its first `kept` bytes.
+void line_reader::grow(std::size_t kept) {
+  auto larger = std::make_unique_for_overwrite<char[]>(most_);
+  std::memcpy(larger.get(), buffer_.get(), kept);
+  if (data_ == buffer_.get()) data_ = larger.get();
+  buffer_ = std::move(larger);
+  capacity_ = most_;
+}
 
 // Moves the unread rest to the front and reads more after it. False when
 // nothing more could be read.
@@ -32,6 +44,7 @@ bool line_reader::fill() {
     end_ -= begin_;
     begin_ = 0;
   }
+  if (end_ == capacity_) grow(end_);
   std::size_t got = source_.read(buffer_.get() + end_, capacity_ - end_);
   if (got == 0) {
     at_end_ = true;
@@ -46,6 +59,7 @@ bool line_reader::fill() {
 // line's continuation: up to its LF, or as much as buffer_ holds.
 bool line_reader::fill_lent() {
   std::size_t pending = end_ - begin_;
+  if (pending > 0 && capacity_ == 0) grow(0);
   if (pending > 0) std::memmove(buffer_.get(), data_ + begin_, pending);
   data_ = buffer_.get();
   begin_ = 0;

@@ -48,11 +48,13 @@ class line_reader {
  private:
   bool fill();
   bool fill_lent();
+  void grow(std::size_t kept);
   void skip_rest_of_line();
 
   byte_source& source_;
   block_source* lender_;  // the same source, when it lends its blocks
-  std::size_t capacity_;
+  std::size_t most_;      // what buffer_ may grow to
+  std::size_t capacity_;  // what it holds now
   std::unique_ptr<char[]> buffer_;
   // The bytes being searched for lines: part of buffer_, or of a lent block.
   const char* data_;
