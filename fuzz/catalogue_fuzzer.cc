@@ -97,21 +97,29 @@ struct merged {
   update_counts counts;
 };
 
-merged update(std::string catalogue, const choice& c) {
+// The buffers the merge writes to, made once: a buffer its caller writes is
+// ready for more once finished, and making one costs as much as a small merge.
+struct outputs {
   string_sink spooled;
-  output_buffer spool(spooled, block_writer::caller);
-  catalogue_update merge(std::move(catalogue), spool, c.new_line_end);
+  string_sink written;
+  output_buffer spool{spooled, block_writer::caller};
+  output_buffer out{written, block_writer::caller};
+};
+
+merged update(std::string catalogue, const choice& c) {
+  static outputs o;
+  o.spooled.text.clear();
+  o.written.text.clear();
+  catalogue_update merge(std::move(catalogue), o.spool, c.new_line_end);
   for (std::size_t i : c.bodies) {
     const body& b = bodies()[i];
     merge.add(b.identity, b.section, *b.keys);
   }
-  spool.finish();
-  string_sink written;
-  output_buffer out(written, block_writer::caller);
-  memory_source spool_contents(spooled.text);
-  update_counts counts = merge.write(out, spool_contents);
-  out.finish();
-  return {written.text, counts};
+  o.spool.finish();
+  memory_source spool_contents(o.spooled.text);
+  update_counts counts = merge.write(o.out, spool_contents);
+  o.out.finish();
+  return {o.written.text, counts};
 }
 
 }  // namespace

@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   run_settings update = plain;
   update.update = true;
   // Few enough that an input of the target's size limit meets it.
-  constexpr std::uint64_t kLimit = 16;
+  constexpr std::uint64_t kLimit = 8;
   update.select.limit = kLimit;
   memory_target catalogue(std::string(bytes.substr(0, bytes.size() / 2)));
   run_result merged = run(bytes, update, catalogue);

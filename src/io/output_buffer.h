@@ -46,6 +46,8 @@ class output_buffer {
   void append(std::string_view text);
 
   /// Writes what is left and waits for the writer. Throws write_error.
+  /// A buffer its caller writes (block_writer::caller) takes more after it,
+  /// so that one made once serves many small outputs.
   void finish();
 
   /// block_writer::shared: writes the oldest full block, from any thread,
