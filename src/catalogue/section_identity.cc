@@ -43,7 +43,8 @@ std::optional<int> apparition_of(std::string_view name) {
 }
 
 std::string identity_key(char kind, std::string_view text) {
-  std::string key = kind == '#' ? normalized_number(text) : normalized_id(text);
+  if (kind != '#') return normalized_id(text, std::string_view(&kind, 1));
+  std::string key = normalized_number(text);
   key.insert(key.begin(), kind);
   return key;
 }

@@ -40,9 +40,10 @@ constexpr std::array<orbit_class, 16> kClasses{{
 
 }  // namespace
 
-std::string normalized_id(std::string_view text) {
+std::string normalized_id(std::string_view text, std::string_view prefix) {
   std::string out;
-  out.reserve(text.size());
+  out.reserve(prefix.size() + text.size());
+  out.append(prefix);
   bool blank_pending = false;
   for (char c : trim(text)) {
     if (is_trim_space(c)) {

@@ -38,8 +38,9 @@ struct body_identity {
 };
 
 /// Lower case, without leading and trailing blanks, every run of blanks
-/// one space: how --body IDs and catalogue names are compared.
-std::string normalized_id(std::string_view text);
+/// one space: how --body IDs and catalogue names are compared. After
+/// `prefix`, as it is, when one is given (a key made in one allocation).
+std::string normalized_id(std::string_view text, std::string_view prefix = {});
 
 /// A set of orbit classes: orbit types (the low 6 bits of the flags) and
 /// flag bits (NEO, PHA, ...). A body is in the set when it is in any of them.
