@@ -25,13 +25,6 @@ std::string_view section_name(std::string_view section) {
   return line.kind == ini_line::header ? line.name : std::string_view();
 }
 
-// At least as many as the catalogue's section headers.
-std::size_t opening_brackets(std::string_view text) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find('['); at != std::string_view::npos; at = text.find('[', at + 1)) ++count;
-  return count;
-}
-
 // The line end a catalogue uses: that of its first line, if it has one.
 std::string_view line_end_of(std::string_view text, std::string_view otherwise) {
   std::string_view end = line_at(text, 0).end;
@@ -177,12 +170,6 @@ struct catalogue_update::merge_state {
 
 void catalogue_update::merge_state::index() {
   std::string_view all = text;
-  // Made at their size, the tables are never copied to grow: for a
-  // catalogue of a million sections those copies would double its memory.
-  std::size_t headers = opening_brackets(all);
-  blocks.reserve(headers);
-  groups.reserve(headers);
-  by_section.reserve(headers);
   std::size_t pos = all.starts_with(kUtf8Mark) ? kUtf8Mark.size() : 0;
   bool coord_func_seen = false;
   for (bool first = true; pos < all.size(); first = false) {
