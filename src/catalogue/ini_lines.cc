@@ -2,13 +2,22 @@
 #include "catalogue/ini_lines.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 
 namespace quelvarn {
 namespace {
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+// Space, tab, vertical tab and form feed, looked up rather than compared:
+// a byte is tested at each end of every key and value.
+constexpr std::array<bool, 256> kBlank = [] {
+  std::array<bool, 256> blank{};
+  for (unsigned char c : {' ', '\t', '\v', '\f'}) blank[c] = true;
+  return blank;
+}();
+
+bool is_blank(char c) { return kBlank[static_cast<unsigned char>(c)]; }
 
 std::size_t skip_blanks(std::string_view text, std::size_t from) {
   while (from < text.size() && is_blank(text[from])) ++from;
