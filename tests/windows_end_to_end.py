@@ -57,7 +57,19 @@ class Runner:
         return ["wine", self.exe, *args]
 
     def run(self, *args, preexec=None):
-        return subprocess.run(self.command(*args), capture_output=True, preexec_fn=preexec, timeout=120)
+        def once():
+            # No terminal on standard input: Wine would give the run a console.
+            return subprocess.run(self.command(*args), stdin=subprocess.DEVNULL, capture_output=True,
+                                  preexec_fn=preexec, timeout=120)
+
+        got = once()
+        if got.returncode != 0 and not got.stdout and not got.stderr:
+            # The program says why whenever it fails; a failure with both
+            # streams empty is Wine losing the run, as a busy wineserver
+            # rarely does just after a console has closed. Once is enough.
+            print("note: Wine ended a run without a word; running it again: %s" % " ".join(args))
+            got = once()
+        return got
 
     def check(self, name, condition, detail=""):
         if condition:
